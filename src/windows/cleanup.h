@@ -1,0 +1,16 @@
+// The per-user lists of files and directories that a later run removes, kept in the registry under
+// HKCU\SOFTWARE\loomwright\jaunt\temp\ as "delete_file" and "delete_dir": full paths, each followed
+// by ";".
+#pragma once
+
+namespace jaunt {
+
+// The registry key that holds both lists.
+constexpr const char* kRemovalListKey = "SOFTWARE\\loomwright\\jaunt\\temp\\";
+// A list is limited to kRemovalListLimit bytes of text; an entry that would pass it is dropped.
+constexpr unsigned kRemovalListLimit = 8191;
+
+// Appends path and ";" to the named list. Registry failures are silent.
+void appendRemovalEntry(const char* valueName, const char* path);
+
+}  // namespace jaunt

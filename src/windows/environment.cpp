@@ -1,0 +1,97 @@
+#include "environment.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "boundedtext.h"
+#include "config.h"
+#include "configkeys.h"
+#include "log.h"
+#include "pathtext.h"
+#include "paths.h"
+
+namespace jaunt {
+
+namespace {
+
+HMODULE moduleHandle = nullptr;
+char flavour = 0;
+
+// "PATH=" and the value must fit one text buffer, so the value is kept to this length in both
+// environments alike.
+constexpr size_t kPathValueLimit = kTextSize - 1 - 5;
+
+std::string currentPath() {
+    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (needed == 0) return std::string();
+    std::string value(needed, '\0');
+    DWORD length = GetEnvironmentVariableA("PATH", &value[0], needed);
+    value.resize(length < needed ? length : 0);
+    return value;
+}
+
+}  // namespace
+
+bool isWindowsNT() {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);  // 148 bytes
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    BOOL ok = GetVersionExA(&info);
+#pragma GCC diagnostic pop
+    return ok && info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+void* launcherModuleHandle() { return moduleHandle; }
+char flavourLetter() { return flavour; }
+
+void prependToPath(const char* directories) {
+    char prefix[kTextSize];
+    if (!resolvePathList(prefix, sizeof(prefix), directories)) logError("PATH prefix too long, cut");
+    std::string oldPath = currentPath();
+    std::string value = composePathValue(prefix, oldPath, kPathValueLimit);
+    if (value.size() < textLength(prefix) + oldPath.size()) logError("PATH too long, cut to %u characters",
+                                                                      static_cast<unsigned>(value.size()));
+    if (!SetEnvironmentVariableA("PATH", value.c_str()))
+        logError("SetEnvironmentVariableA(PATH) failed: %lu", static_cast<unsigned long>(GetLastError()));
+    else
+        logInfo("PATH: %s", value.c_str());
+    char assignment[kTextSize];
+    formatText(assignment, sizeof(assignment), "PATH=%s", value.c_str());
+    _putenv(assignment);
+}
+
+void changeWorkingDirectory(const char* directory) {
+    if (directory[0] == 0) return;
+    char resolved[kTextSize];
+    if (!fullPath(resolved, sizeof(resolved), directory, false)) {
+        logError("Working directory too long: %s", directory);
+        return;
+    }
+    if (!SetCurrentDirectoryA(resolved))
+        logError("SetCurrentDirectoryA(%s) failed: %lu", resolved, static_cast<unsigned long>(GetLastError()));
+    else
+        logInfo("Working directory: %s", resolved);
+}
+
+void initEnvironment(void* module) {
+    readConfiguration();
+    moduleHandle = static_cast<HMODULE>(module);
+
+    char letter[2];
+    getConfigString(KEY_FLAVOUR, letter, sizeof(letter));
+    flavour = letter[0];
+
+    char directories[kTextSize];
+    getConfigString(KEY_PATH_PREFIX, directories, sizeof(directories));
+    prependToPath(directories);
+
+    char workingDirectory[kTextSize];
+    getConfigString(KEY_WORKING_DIRECTORY, workingDirectory, sizeof(workingDirectory));
+    changeWorkingDirectory(workingDirectory);
+}
+
+}  // namespace jaunt

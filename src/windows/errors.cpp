@@ -1,0 +1,95 @@
+#include "errors.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "boundedtext.h"
+#include "cleanup.h"
+#include "config.h"
+#include "configkeys.h"
+#include "log.h"
+#include "paths.h"
+
+namespace jaunt {
+
+namespace {
+
+bool dialogs = true;
+HWND ownerWindow = nullptr;
+
+std::vector<std::string>& pendingFiles() {
+    static std::vector<std::string> files;
+    return files;
+}
+
+std::vector<std::string>& pendingDirectories() {
+    static std::vector<std::string> directories;
+    return directories;
+}
+
+}  // namespace
+
+void switchOffErrorDialogs() { dialogs = false; }
+bool errorDialogsOn() { return dialogs; }
+void setErrorOwnerWindow(void* window) { ownerWindow = static_cast<HWND>(window); }
+
+void addPendingFile(const char* path) { pendingFiles().push_back(path); }
+void addPendingDirectory(const char* path) { pendingDirectories().push_back(path); }
+
+void recordPendingDeletions() {
+    for (const std::string& path : pendingFiles()) appendRemovalEntry("delete_file", path.c_str());
+    for (const std::string& path : pendingDirectories()) appendRemovalEntry("delete_dir", path.c_str());
+}
+
+void composeReport(const char* message, char* buffer, unsigned size) {
+    const char* logPath = getLogPath();
+    if (logPath == nullptr) {
+        copyText(buffer, size, message);
+        return;
+    }
+    char longPath[kTextSize];
+    uint32_t length = longPathName(logPath, longPath, sizeof(longPath));
+    if (length == 0 || length >= sizeof(longPath)) copyText(longPath, sizeof(longPath), logPath);
+    formatText(buffer, size, "%s\n\nLog: %s", message, longPath);
+}
+
+void showErrorText(const char* text) {
+    recordPendingDeletions();
+    char report[kTextSize];
+    composeReport(text, report, sizeof(report));
+    if (dialogs) {
+        char caption[kTextSize];
+        getConfigString(MSG_ERROR_CAPTION, caption, sizeof(caption));
+        MessageBoxA(ownerWindow, report, caption, MB_ICONERROR);
+    } else {
+        fprintf(stderr, "%s\n", report);
+        fflush(stderr);
+    }
+}
+
+void showErrorMessage(int32_t key, const char* placeholder, const char* value) {
+    char message[kTextSize];
+    getConfigString(key, message, sizeof(message));
+    if (placeholder != nullptr) replaceFirst(message, sizeof(message), placeholder, value ? value : "");
+    showErrorText(message);
+}
+
+void failWithText(const char* text) {
+    showErrorText(text);
+    ExitProcess(1);
+}
+
+void failWithMessage(int32_t key, const char* placeholder, const char* value) {
+    showErrorMessage(key, placeholder, value);
+    ExitProcess(1);
+}
+
+void exitLauncher(unsigned code) {
+    recordPendingDeletions();
+    ExitProcess(code);
+}
+
+}  // namespace jaunt

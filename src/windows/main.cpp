@@ -1,0 +1,50 @@
+// The launcher's entry point: one fixed sequence of stages on the main thread. Every stage returns
+// normally or ends the process itself through the error unit.
+#include <windows.h>
+
+#include "arguments.h"
+#include "cmdline.h"
+#include "environment.h"
+#include "errors.h"
+#include "log.h"
+
+namespace {
+
+// A restart needs the shutdown privilege, which a process token holds but does not enable.
+void requestReboot() {
+    jaunt::logInfo("Requesting a restart");
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        TOKEN_PRIVILEGES privileges;
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        CloseHandle(token);
+    }
+    if (!ExitWindowsEx(EWX_REBOOT, 0))
+        jaunt::logError("ExitWindowsEx failed: %lu", static_cast<unsigned long>(GetLastError()));
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The switches are read from the command line after the program name, formed here the same
+    // way the runtime forms WinMain's own argument.
+    const char* tail = jaunt::commandLineTail(GetCommandLineA());
+
+    if (jaunt::isRebootRequest(tail)) {
+        Sleep(5000);
+        requestReboot();
+    }
+    if (jaunt::isQuietRequest(tail)) jaunt::switchOffErrorDialogs();
+
+    jaunt::initEnvironment(GetModuleHandleA(nullptr) ? GetModuleHandleA(nullptr) : instance);
+
+    jaunt::recordPendingDeletions();
+
+    jaunt::WideArgumentList arguments;
+    jaunt::splitArguments(GetCommandLineW(), &arguments);
+
+    return 0;
+}

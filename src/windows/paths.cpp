@@ -1,0 +1,253 @@
+#include "paths.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cwctype>
+#include <string>
+
+#include "boundedtext.h"
+#include "environment.h"
+#include "pathtext.h"
+
+namespace jaunt {
+
+namespace {
+
+char modulePathCache[kTextSize];
+bool modulePathFilled = false;
+char moduleDirectoryCache[kTextSize];
+bool moduleDirectoryFilled = false;
+
+bool toWide(unsigned codePage, const char* text, std::u16string* wide) {
+    int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (units <= 0) return false;
+    wide->assign(static_cast<size_t>(units), u'\0');
+    if (MultiByteToWideChar(codePage, 0, text, -1, reinterpret_cast<wchar_t*>(&(*wide)[0]), units) != units)
+        return false;
+    wide->resize(static_cast<size_t>(units) - 1);  // drop the terminator
+    return true;
+}
+
+// Converts to the file-system code page with "?" as the default character. Fails when a character
+// could not be represented or the result does not fit.
+bool toNarrowLossless(unsigned codePage, const wchar_t* wide, char* out, size_t capacity) {
+    BOOL usedDefault = FALSE;
+    bool utf8 = codePage == CP_UTF8;  // UTF-8 takes no default character and loses nothing
+    int bytes = WideCharToMultiByte(codePage, 0, wide, -1, out, static_cast<int>(capacity),
+                                    utf8 ? nullptr : "?", utf8 ? nullptr : &usedDefault);
+    return bytes > 0 && !usedDefault;
+}
+
+// Applies a rule to the UTF-16 form of path and writes it back, only when the back conversion is
+// lossless and fits in the space of the original text.
+template <typename Rule>
+void rewriteAsWide(char* path, Rule rule) {
+    unsigned codePage = fileSystemCodePage();
+    std::u16string wide;
+    if (!toWide(codePage, path, &wide)) return;
+    rule(&wide);
+    size_t capacity = textLength(path) + 1;
+    std::string result(capacity, '\0');
+    if (toNarrowLossless(codePage, reinterpret_cast<const wchar_t*>(wide.c_str()), &result[0], capacity))
+        copyText(path, capacity, result.c_str());
+}
+
+bool endsWithExe(const char* text) {
+    size_t length = textLength(text);
+    if (length <= 3) return false;
+    return lstrcmpiA(text + length - 4, ".exe") == 0;
+}
+
+typedef DWORD(WINAPI* LongPathRoutine)(LPCSTR, LPSTR, DWORD);
+DWORD WINAPI bindLongPathRoutine(LPCSTR path, LPSTR buffer, DWORD size);
+DWORD WINAPI fallbackRoutine(LPCSTR path, LPSTR buffer, DWORD size) {
+    return longPathNameFallback(path, buffer, size);
+}
+LongPathRoutine longPathSlot = bindLongPathRoutine;
+
+// First use: keep the platform routine when it exists and is implemented, else the fallback.
+DWORD WINAPI bindLongPathRoutine(LPCSTR path, LPSTR buffer, DWORD size) {
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    LongPathRoutine platform = kernel ? reinterpret_cast<LongPathRoutine>(
+                                            reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameA")))
+                                      : nullptr;
+    if (platform != nullptr) {
+        DWORD result = platform(path, buffer, size);
+        if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
+            longPathSlot = platform;
+            return result;
+        }
+    }
+    longPathSlot = fallbackRoutine;
+    return fallbackRoutine(path, buffer, size);
+}
+
+}  // namespace
+
+unsigned fileSystemCodePage() { return AreFileApisANSI() ? GetACP() : GetOEMCP(); }
+
+void lowerCasePath(char* path) {
+    rewriteAsWide(path, [](std::u16string* wide) {
+        for (char16_t& unit : *wide) unit = static_cast<char16_t>(towlower(unit));
+    });
+}
+
+void collapseBackslashes(char* path) { rewriteAsWide(path, collapseBackslashRuns); }
+
+bool isRelative(const char* path) { return isRelativePath(path); }
+
+const char* modulePath() {
+    if (modulePathFilled) return modulePathCache;
+    bool done = false;
+    if (isWindowsNT()) {
+        static wchar_t longName[kTextSize];
+        static wchar_t shortName[kTextSize];
+        DWORD length = GetModuleFileNameW(nullptr, longName, kTextSize);
+        if (length > 0 && length < kTextSize) {
+            DWORD shortLength = GetShortPathNameW(longName, shortName, kTextSize);
+            if (shortLength > 0 && shortLength < kTextSize) {
+                done = toNarrowLossless(fileSystemCodePage(), shortName, modulePathCache, sizeof(modulePathCache)) &&
+                       endsWithExe(modulePathCache);
+            }
+        }
+    }
+    if (!done) {
+        char longName[kTextSize];
+        DWORD length = GetModuleFileNameA(nullptr, longName, sizeof(longName));
+        longName[length < sizeof(longName) ? length : sizeof(longName) - 1] = 0;
+        DWORD shortLength = GetShortPathNameA(longName, modulePathCache, sizeof(modulePathCache));
+        if (shortLength == 0 || shortLength >= sizeof(modulePathCache))
+            copyText(modulePathCache, sizeof(modulePathCache), longName);
+    }
+    lowerCasePath(modulePathCache);
+    collapseBackslashes(modulePathCache);
+    modulePathFilled = true;
+    return modulePathCache;
+}
+
+const char* moduleDirectory() {
+    if (moduleDirectoryFilled) return moduleDirectoryCache;
+    char* filePart = nullptr;
+    DWORD length = GetFullPathNameA(modulePath(), sizeof(moduleDirectoryCache), moduleDirectoryCache, &filePart);
+    if (length == 0 || length >= sizeof(moduleDirectoryCache)) {
+        copyText(moduleDirectoryCache, sizeof(moduleDirectoryCache), modulePath());
+        filePart = nullptr;
+        for (char* p = moduleDirectoryCache; *p; ++p)
+            if (*p == '\\') filePart = p + 1;
+    }
+    if (filePart != nullptr) *filePart = 0;
+    moduleDirectoryFilled = true;
+    return moduleDirectoryCache;
+}
+
+bool resolveAgainstModuleDir(char* destination, size_t capacity, const char* source) {
+    bool whole = true;
+    if (isRelativePath(source)) {
+        whole = copyText(destination, capacity, moduleDirectory());
+        whole = appendText(destination, capacity, source) && whole;
+    } else {
+        whole = copyText(destination, capacity, source);
+    }
+    collapseBackslashes(destination);
+    return whole;
+}
+
+bool fullPath(char* destination, size_t capacity, const char* source, bool keepCase) {
+    char resolved[kTextSize];
+    bool whole = resolveAgainstModuleDir(resolved, sizeof(resolved), source);
+    char absolute[kTextSize];
+    DWORD length = GetFullPathNameA(resolved, sizeof(absolute), absolute, nullptr);
+    if (length == 0) {
+        copyText(absolute, sizeof(absolute), resolved);
+    } else if (length >= sizeof(absolute)) {
+        copyText(absolute, sizeof(absolute), resolved);
+        whole = false;
+    }
+    whole = copyText(destination, capacity, absolute) && whole;
+    if (!keepCase) lowerCasePath(destination);
+    collapseBackslashes(destination);
+    return whole;
+}
+
+bool resolvePathList(char* destination, size_t capacity, const char* source) {
+    bool whole = true;
+    if (capacity == 0) return false;
+    destination[0] = 0;
+    bool first = true;
+    for (const std::string& entry : splitList(source, ';')) {
+        char resolved[kTextSize];
+        whole = resolveAgainstModuleDir(resolved, sizeof(resolved), entry.c_str()) && whole;
+        if (!first) whole = appendText(destination, capacity, ";") && whole;
+        whole = appendText(destination, capacity, resolved) && whole;
+        first = false;
+    }
+    return whole;
+}
+
+bool pathExists(const char* path, uint32_t* lastWriteLow, uint32_t* lastWriteHigh) {
+    if (isDriveRoot(path)) return true;
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(path, &found);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    FindClose(handle);
+    if (lastWriteLow) *lastWriteLow = found.ftLastWriteTime.dwLowDateTime;
+    if (lastWriteHigh) *lastWriteHigh = found.ftLastWriteTime.dwHighDateTime;
+    return true;
+}
+
+bool pathExists(const char* path) { return pathExists(path, nullptr, nullptr); }
+
+uint32_t longPathName(const char* path, char* buffer, uint32_t size) { return longPathSlot(path, buffer, size); }
+
+uint32_t longPathNameFallback(const char* path, char* buffer, uint32_t size) {
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return 0;
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path, sizeof(full), full, nullptr);
+    if (length == 0) return 0;
+    if (length > MAX_PATH - 1) {
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return 0;
+    }
+
+    IShellFolder* desktop = nullptr;
+    if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return 0;
+    wchar_t wide[MAX_PATH];
+    if (MultiByteToWideChar(fileSystemCodePage(), 0, full, -1, wide, MAX_PATH) == 0) {
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) SetLastError(ERROR_BUFFER_OVERFLOW);
+        desktop->Release();
+        return 0;
+    }
+    LPITEMIDLIST items = nullptr;
+    HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, wide, nullptr, &items, nullptr);
+    if (FAILED(parsed)) {
+        SetLastError(HRESULT_FACILITY(parsed) == FACILITY_WIN32 ? HRESULT_CODE(parsed) : ERROR_INVALID_DATA);
+        desktop->Release();
+        return 0;
+    }
+
+    uint32_t result = 0;
+    char longForm[MAX_PATH];
+    longForm[0] = 0;
+    if (!SHGetPathFromIDListA(items, longForm)) {
+        if (longForm[0] != 0) SetLastError(ERROR_INVALID_DATA);
+    } else {
+        uint32_t longLength = static_cast<uint32_t>(textLength(longForm));
+        if (size < longLength + 1) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            result = longLength + 1;
+        } else {
+            lstrcpynA(buffer, longForm, static_cast<int>(size));
+            result = longLength;
+        }
+    }
+    IMalloc* allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr) {
+        allocator->Free(items);
+        allocator->Release();
+    }
+    desktop->Release();
+    return result;
+}
+
+}  // namespace jaunt

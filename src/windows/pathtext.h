@@ -1,0 +1,31 @@
+// Text rules for paths, free of any platform call.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace jaunt {
+
+// Shrinks every run of backslashes to one, except that a leading pair (a network path) survives.
+void collapseBackslashRuns(std::u16string* path);
+
+// A drive path ("c:\...") or a network path ("\\...") is absolute; everything else is relative.
+// A text that begins with a double quote is examined one character further on.
+bool isRelativePath(const char* path);
+
+// True for a drive root written as "X:\", "X:\." or "X:\.\.", which exists without any test.
+bool isDriveRoot(const char* path);
+
+// Splits text at separator; runs of separators count as one, so no entry is empty.
+std::vector<std::string> splitList(const std::string& text, char separator);
+
+}  // namespace jaunt
+
+namespace jaunt {
+
+// The new PATH value: the resolved prefix list, a ";" when it is not empty and does not end in one,
+// then the old PATH. The result is at most maxLength characters: what does not fit is cut at an
+// entry boundary, so no directory is left half-named.
+std::string composePathValue(const std::string& prefix, const std::string& oldPath, size_t maxLength);
+
+}  // namespace jaunt

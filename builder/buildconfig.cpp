@@ -1,0 +1,471 @@
+#include "buildconfig.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
+
+#include <toml++/toml.h>
+
+#include "configkeys.h"
+
+namespace jaunt {
+
+ConfigError::ConfigError(const std::string& file, int line, const std::string& message)
+    : std::runtime_error(file + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + message),
+      file_(file),
+      line_(line),
+      message_(message) {}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Texts the launcher shows when the configuration does not give its own. The dialog header (1014)
+// is built from the application name.
+struct DefaultText {
+    int32_t key;
+    const char* text;
+};
+const DefaultText kDefaultMessages[] = {
+    {MSG_ERROR_CAPTION, "Error"},
+    {MSG_NO_JVM,
+     "No JVM could be found on your system.\r\nPlease define JAUNT_JAVA_HOME\r\n"
+     "to point to an installed JDK or JRE or download a JRE."},
+    {MSG_JVM_IN_PATH_DAMAGED,
+     "The JVM found in your path is damaged.\r\nPlease reinstall or define JAUNT_JAVA_HOME\r\n"
+     "to point to an installed JDK or JRE."},
+    {MSG_JVM_ENV_VAR_UNUSABLE,
+     "The %ENV_VAR_NAME% environment variable does not\r\npoint to a working JDK or JRE."},
+    {MSG_JVM_AT_PATH_DAMAGED,
+     "The JVM found at %DEFINED_PATH% is damaged.\r\nPlease reinstall or define JAUNT_JAVA_HOME\r\n"
+     "to point to an installed JDK or JRE."},
+    {MSG_LAUNCH_FAILED, "The JVM could not be started. The main method may have thrown an exception."},
+    {MSG_CLASSPATH_ENTRY_MISSING, "File or directory %FILE_NAME% not found or empty\r\n"},
+    {MSG_BAD_ARGUMENTS, "Wrong Parameter Usage"},
+    {MSG_ENV_VAR_UNDEFINED, "The environment variable %ENV_VAR_NAME% has to be defined"},
+    {MSG_INTERNAL_ERROR, "An internal error occurred (error code: %ERROR_CODE%)"},
+    {MSG_MAIN_CLASS_NOT_FOUND, "Couldn't load main class."},
+    {MSG_MAIN_METHOD_NOT_FOUND, "Main method not found."},
+    {MSG_DIALOG_CAPTION, "Error"},
+    {MSG_DIALOG_OK, "Ok"},
+};
+const char kDefaultApplicationName[] = "The application";
+const char kDefaultExecutableType[] = "1";  // GUI launcher with error dialogs
+const char kDefaultStderrFile[] = "error.log";
+const char kFlavour[] = "e";
+
+// Keys the build tool writes itself; the configuration cannot name them.
+bool isManagedKey(int32_t key) {
+    return key == KEY_FLAVOUR || key == KEY_FILE_COUNT || key == KEY_FILE_NAMES;
+}
+
+// True when name is the dotted name of a section holding keys, e.g. "splash" or "splash.status".
+bool isSection(const std::string& name) {
+    size_t count = 0;
+    const KeyInfo* keys = allKeys(&count);
+    std::string prefix = name + ".";
+    for (size_t i = 0; i < count; ++i)
+        if (std::string(keys[i].name).compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+int lineOf(const toml::source_region& region) {
+    return static_cast<int>(region.begin.line);
+}
+
+// The line of a key/value entry. Tables made implicitly by dotted keys have no position of their
+// own, so the key's line comes first.
+int lineOf(const toml::key& key, const toml::node& node) {
+    int line = lineOf(key.source());
+    return line != 0 ? line : lineOf(node.source());
+}
+
+// A value set by the configuration, with where it was set, for messages about conflicts.
+struct SetValue {
+    std::string value;
+    int line;
+    std::string origin;  // "application.name" or "[keys] 101"
+};
+
+class ConfigReader {
+public:
+    explicit ConfigReader(const std::string& sourcePath) : path_(sourcePath) {}
+
+    BuildConfiguration read(std::string_view text) {
+        toml::table root;
+        try {
+            root = toml::parse(text, path_);
+        } catch (const toml::parse_error& e) {
+            throw ConfigError(path_, lineOf(e.source()), std::string(e.description()));
+        }
+
+        collectTable(root, std::string());
+        // Settings are applied in file order, so a key set twice is reported where it is set the
+        // second time. Of all mistakes found, the one nearest the top of the file is reported.
+        std::stable_sort(pending_.begin(), pending_.end(),
+                         [](const Pending& a, const Pending& b) { return a.line < b.line; });
+        for (const Pending& p : pending_) apply(p);
+        if (!errors_.empty()) {
+            auto first = std::min_element(
+                errors_.begin(), errors_.end(),
+                [](const ConfigError& a, const ConfigError& b) { return a.line() < b.line(); });
+            throw *first;
+        }
+
+        addDefaults();
+        BuildConfiguration result;
+        for (const auto& [key, set] : values_) result.records.push_back(NarrowRecord{key, set.value});
+        result.stub = stub_;
+        result.output = output_;
+        return result;
+    }
+
+private:
+    enum class Source { Named, Raw };
+    struct Pending {
+        Source source;
+        std::string name;  // dotted name, or the TOML key of a [keys] entry
+        const toml::node* node;
+        int line;
+    };
+
+    void fail(int line, const std::string& message) { errors_.emplace_back(path_, line, message); }
+
+    void collectTable(const toml::table& table, const std::string& prefix) {
+        for (const auto& [key, node] : table) {
+            std::string name =
+                prefix.empty() ? std::string(key.str()) : prefix + "." + std::string(key.str());
+            int line = lineOf(key, node);
+
+            if (prefix.empty() && name == "keys") {
+                if (const toml::table* raw = node.as_table()) {
+                    for (const auto& [rawKey, rawNode] : *raw)
+                        pending_.push_back(Pending{Source::Raw, std::string(rawKey.str()), &rawNode,
+                                                   lineOf(rawKey, rawNode)});
+                } else {
+                    fail(line, "keys must be a table of key numbers ([keys])");
+                }
+                continue;
+            }
+            if (prefix.empty() && name == "build") {
+                if (const toml::table* build = node.as_table())
+                    collectBuild(*build);
+                else
+                    fail(line, "build must be a table ([build])");
+                continue;
+            }
+            collectNamed(name, node, line);
+        }
+    }
+
+    void collectNamed(const std::string& name, const toml::node& node, int line) {
+        if (const KeyInfo* info = findKeyByName(name.c_str())) {
+            if (isManagedKey(info->number))
+                fail(line, name + " is managed by the build tool and cannot be set");
+            else
+                pending_.push_back(Pending{Source::Named, name, &node, line});
+        } else if (node.is_table() && isSection(name)) {
+            collectTable(*node.as_table(), name);
+        } else if (node.is_table()) {
+            fail(line, "unknown section [" + name + "]");
+        } else {
+            fail(line, "unknown key " + name);
+        }
+    }
+
+    void collectBuild(const toml::table& build) {
+        for (const auto& [key, node] : build) {
+            std::string field(key.str());
+            int line = lineOf(key, node);
+            std::string* target = field == "stub" ? &stub_ : field == "output" ? &output_ : nullptr;
+            if (target == nullptr) {
+                collectNamed("build." + field, node, line);
+                continue;
+            }
+            const toml::value<std::string>* text = node.as_string();
+            if (text == nullptr || text->get().empty()) {
+                fail(line, "build." + field + " must be a file name (a non-empty string)");
+                continue;
+            }
+            try {
+                *target = resolvePath(text->get());
+            } catch (const std::exception&) {
+                fail(line, "build." + field + " cannot be written in this system's code page");
+            }
+        }
+    }
+
+    // The configuration is UTF-8; the result is a path in the system's narrow encoding, as the
+    // command line and the file functions use it.
+    std::string resolvePath(const std::string& value) const {
+        fs::path path = fs::u8path(value);
+        if (path.is_absolute()) return path.string();
+        return (fs::path(path_).parent_path() / path).string();
+    }
+
+    void apply(const Pending& p) {
+        if (p.source == Source::Raw) {
+            applyRaw(p);
+            return;
+        }
+        const KeyInfo* info = findKeyByName(p.name.c_str());
+        std::string value;
+        if (!convertNamed(*info, *p.node, p.line, &value)) return;
+        store(info->number, value, p.line, p.name);
+    }
+
+    void store(int32_t key, const std::string& value, int line, const std::string& origin) {
+        if (value.find('\0') != std::string::npos) {
+            fail(line, origin + " contains a NUL character, which the launcher cannot read");
+            return;
+        }
+        auto found = values_.find(key);
+        if (found != values_.end()) {
+            fail(line, "key " + std::to_string(key) + " is set twice: as " + found->second.origin +
+                           " on line " + std::to_string(found->second.line) + " and as " + origin);
+            return;
+        }
+        values_.emplace(key, SetValue{value, line, origin});
+    }
+
+    // keyLine is where the key was written: tables made implicitly by dotted keys have no position.
+    bool convertNamed(const KeyInfo& info, const toml::node& node, int keyLine, std::string* out) {
+        const std::string name = info.name;
+        int line = lineOf(node.source()) != 0 ? lineOf(node.source()) : keyLine;
+        switch (info.number) {
+            case KEY_PATH_PREFIX:
+                if (const toml::array* items = node.as_array()) return joinDirectories(name, *items, out);
+                break;
+            case KEY_VM_OPTIONS:
+            case KEY_ARGUMENTS:
+                if (const toml::array* items = node.as_array()) return joinQuoted(name, *items, out);
+                break;
+            default:
+                break;
+        }
+        switch (info.kind) {
+            case KeyKind::Text:
+                if (const toml::value<std::string>* text = node.as_string()) {
+                    *out = text->get();
+                    return true;
+                }
+                if (info.number == KEY_PATH_PREFIX || info.number == KEY_VM_OPTIONS ||
+                    info.number == KEY_ARGUMENTS)
+                    fail(line, name + " must be a string or an array of strings");
+                else
+                    fail(line, name + " must be a string");
+                return false;
+            case KeyKind::Number:
+                if (const toml::value<int64_t>* number = node.as_integer()) {
+                    int64_t v = number->get();
+                    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+                        fail(line, name + " = " + std::to_string(v) +
+                                       " is out of range (-2147483648 to 2147483647)");
+                        return false;
+                    }
+                    *out = std::to_string(v);
+                    return true;
+                }
+                fail(line, name + " must be an integer");
+                return false;
+            case KeyKind::Flag:
+                if (const toml::value<bool>* flag = node.as_boolean()) {
+                    *out = flag->get() ? "1" : "0";
+                    return true;
+                }
+                fail(line, name + " must be true or false");
+                return false;
+            case KeyKind::Colour:
+                return convertColour(name, node, line, out);
+        }
+        return false;
+    }
+
+    bool convertColour(const std::string& name, const toml::node& node, int line, std::string* out) {
+        const std::string usage = " must be three numbers 0..255, as [r, g, b] or \"r,g,b\"";
+        int components[3] = {0, 0, 0};
+        if (const toml::array* items = node.as_array()) {
+            if (items->size() != 3) {
+                fail(line, name + usage + " (found " + std::to_string(items->size()) + " items)");
+                return false;
+            }
+            for (size_t i = 0; i < 3; ++i) {
+                const toml::value<int64_t>* number = (*items)[i].as_integer();
+                if (number == nullptr || number->get() < 0 || number->get() > 255) {
+                    fail(lineOf((*items)[i].source()), name + usage);
+                    return false;
+                }
+                components[i] = static_cast<int>(number->get());
+            }
+        } else if (const toml::value<std::string>* text = node.as_string()) {
+            if (!parseColourText(text->get(), components)) {
+                fail(line, name + usage + " (found \"" + text->get() + "\")");
+                return false;
+            }
+        } else {
+            fail(line, name + usage);
+            return false;
+        }
+        *out = std::to_string(components[0]) + "," + std::to_string(components[1]) + "," +
+               std::to_string(components[2]);
+        return true;
+    }
+
+    // "r,g,b": three decimal numbers 0..255 separated by commas, blanks allowed around each.
+    static bool parseColourText(const std::string& text, int* components) {
+        size_t part = 0;
+        size_t i = 0;
+        while (true) {
+            while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+            size_t start = i;
+            int value = 0;
+            while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+                value = value * 10 + (text[i] - '0');
+                if (value > 255) return false;
+                ++i;
+            }
+            if (i == start) return false;
+            components[part++] = value;
+            while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+            if (part == 3) return i == text.size();
+            if (i == text.size() || text[i] != ',') return false;
+            ++i;
+        }
+    }
+
+    // application.path_prefix as an array: the directories joined with ";".
+    bool joinDirectories(const std::string& name, const toml::array& items, std::string* out) {
+        std::string joined;
+        for (const toml::node& item : items) {
+            const toml::value<std::string>* text = item.as_string();
+            int line = lineOf(item.source());
+            if (text == nullptr) {
+                fail(line, name + " items must be strings");
+                return false;
+            }
+            if (text->get().empty() || text->get().find(';') != std::string::npos) {
+                fail(line, name + " items must be single directories: not empty and without \";\"");
+                return false;
+            }
+            if (!joined.empty()) joined += ';';
+            joined += text->get();
+        }
+        *out = joined;
+        return true;
+    }
+
+    // java.vm_options and java.arguments as arrays: each item quoted so that the launcher's
+    // splitting gives it back whole, the items separated by one space.
+    bool joinQuoted(const std::string& name, const toml::array& items, std::string* out) {
+        std::string joined;
+        for (const toml::node& item : items) {
+            const toml::value<std::string>* text = item.as_string();
+            int line = lineOf(item.source());
+            if (text == nullptr) {
+                fail(line, name + " items must be strings");
+                return false;
+            }
+            const std::string& s = text->get();
+            bool hasDouble = s.find('"') != std::string::npos;
+            bool hasSingle = s.find('\'') != std::string::npos;
+            if (hasDouble && hasSingle) {
+                fail(line,
+                     name + " item " + s +
+                         " contains both \" and ', so it cannot be quoted; write the key as one string");
+                return false;
+            }
+            char quote = hasDouble ? '\'' : '"';
+            if (!joined.empty()) joined += ' ';
+            joined += quote;
+            joined += s;
+            joined += quote;
+        }
+        *out = joined;
+        return true;
+    }
+
+    void applyRaw(const Pending& p) {
+        int32_t key = 0;
+        if (!parseKeyNumber(p.name, &key)) {
+            fail(p.line, "[keys] " + p.name + ": a key in [keys] must be a decimal key number");
+            return;
+        }
+        std::string origin = "[keys] " + std::to_string(key);
+        std::string value;
+        if (const toml::value<std::string>* text = p.node->as_string())
+            value = text->get();
+        else if (const toml::value<int64_t>* number = p.node->as_integer())
+            value = std::to_string(number->get());
+        else if (const toml::value<bool>* flag = p.node->as_boolean())
+            value = flag->get() ? "1" : "0";
+        else {
+            fail(lineOf(p.node->source()), origin + " must be a string, an integer or a boolean");
+            return;
+        }
+        store(key, value, p.line, origin);
+    }
+
+    static bool parseKeyNumber(const std::string& text, int32_t* key) {
+        size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0;
+        if (i == text.size()) return false;
+        int64_t magnitude = 0;
+        for (; i < text.size(); ++i) {
+            if (text[i] < '0' || text[i] > '9') return false;
+            magnitude = magnitude * 10 + (text[i] - '0');
+            if (magnitude > int64_t(1) << 31) return false;
+        }
+        int64_t value = text[0] == '-' ? -magnitude : magnitude;
+        if (value > std::numeric_limits<int32_t>::max()) return false;
+        *key = static_cast<int32_t>(value);
+        return true;
+    }
+
+    void addDefault(int32_t key, const std::string& value) {
+        values_.emplace(key, SetValue{value, 0, "default"});  // keeps a value already set
+    }
+
+    void addDefaults() {
+        for (const DefaultText& message : kDefaultMessages) addDefault(message.key, message.text);
+        auto name = values_.find(KEY_APP_NAME);
+        addDefault(MSG_DIALOG_HEADER,
+                   (name != values_.end() ? name->second.value : std::string(kDefaultApplicationName)) +
+                       " reported an error:");
+        addDefault(KEY_EXECUTABLE_TYPE, kDefaultExecutableType);
+        addDefault(KEY_STDERR_FILE, kDefaultStderrFile);
+        addDefault(KEY_FLAVOUR, kFlavour);
+    }
+
+    std::string path_;
+    std::vector<Pending> pending_;
+    std::vector<ConfigError> errors_;
+    std::map<int32_t, SetValue> values_;
+    std::string stub_;
+    std::string output_;
+};
+
+}  // namespace
+
+BuildConfiguration parseConfiguration(std::string_view text, const std::string& sourcePath) {
+    return ConfigReader(sourcePath).read(text);
+}
+
+BuildConfiguration loadConfiguration(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) throw ConfigError(path, 0, "is a directory, not a configuration file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw ConfigError(
+            path, 0,
+            fs::exists(path, ec) ? "cannot open the configuration file" : "no such configuration file");
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw ConfigError(path, 0, "cannot read the configuration file");
+    return parseConfiguration(text.str(), path);
+}
+
+}  // namespace jaunt

@@ -1,0 +1,46 @@
+// Reads a launcher's configuration file (TOML, described in CONFIG.md) into the narrow records of
+// its configuration table, with the build tool's defaults filled in.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tablewriter.h"
+
+namespace jaunt {
+
+// A mistake in a configuration file. what() is "FILE:LINE: message", or "FILE: message" when the
+// problem has no line (a file that cannot be read).
+class ConfigError : public std::runtime_error {
+public:
+    ConfigError(const std::string& file, int line, const std::string& message);
+
+    const std::string& file() const { return file_; }
+    int line() const { return line_; }  // 1-based; 0 when the error concerns the whole file
+    const std::string& message() const { return message_; }
+
+private:
+    std::string file_;
+    int line_;
+    std::string message_;
+};
+
+struct BuildConfiguration {
+    // Ascending keys, each once; defaults included.
+    std::vector<NarrowRecord> records;
+    // [build] stub and output, relative paths resolved against the configuration file's directory;
+    // empty when the file does not set them.
+    std::string stub;
+    std::string output;
+};
+
+// Parses configuration text. sourcePath names the file in error messages and is the base of
+// relative paths in [build].
+BuildConfiguration parseConfiguration(std::string_view text, const std::string& sourcePath);
+
+// Reads and parses a configuration file.
+BuildConfiguration loadConfiguration(const std::string& path);
+
+}  // namespace jaunt

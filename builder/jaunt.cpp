@@ -1,0 +1,190 @@
+// jaunt: turns the launcher stub into the launcher of one application (build) and shows what a
+// launcher carries (inspect).
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+#include "buildconfig.h"
+#include "configkeys.h"
+#include "launcherimage.h"
+#include "tablewriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kStubFileName[] = "launcher-x86.exe";
+
+// Full path of this program, or an empty string when the system does not tell.
+std::string ownProgramPath() {
+#if defined(_WIN32)
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);  // cut: try a larger buffer
+    }
+#elif defined(__linux__)
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.string();
+#else
+    return std::string();
+#endif
+}
+
+// The stub of the distribution this program belongs to: dist/bin/jaunt -> dist/stubs/.
+std::string defaultStubPath() {
+    std::string self = ownProgramPath();
+    if (self.empty())
+        throw std::runtime_error(
+            "cannot find the directory of the jaunt program; give the launcher with --stub");
+    return (fs::path(self).parent_path() / ".." / "stubs" / kStubFileName).lexically_normal().string();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+int build(const std::string& configPath, std::string outputPath, std::string stubPath) {
+    jaunt::BuildConfiguration config = jaunt::loadConfiguration(configPath);
+    if (stubPath.empty()) stubPath = !config.stub.empty() ? config.stub : defaultStubPath();
+    if (outputPath.empty())
+        outputPath =
+            !config.output.empty() ? config.output : fs::path(configPath).replace_extension(".exe").string();
+    if (sameFile(outputPath, stubPath) || sameFile(outputPath, configPath))
+        throw std::runtime_error(outputPath +
+                                 ": refusing to overwrite the launcher stub or the configuration file");
+
+    std::vector<uint8_t> stub = jaunt::readFileBytes(stubPath);
+    try {
+        jaunt::checkUnconfiguredLauncher(stub);
+    } catch (const jaunt::LauncherError& e) {
+        throw jaunt::LauncherError(stubPath + ": " + e.what());
+    }
+    std::vector<uint8_t> table = jaunt::encodeTable(config.records, {});
+    std::vector<uint8_t> exe = jaunt::makeLauncher(stub, table, {});
+    fs::path outputDirectory = fs::path(outputPath).parent_path();
+    if (!outputDirectory.empty()) {
+        std::error_code ec;
+        fs::create_directories(outputDirectory, ec);  // a failure shows when the file is written
+    }
+    jaunt::writeFileBytes(outputPath, exe);
+    std::cout << "jaunt: wrote " << outputPath << " (" << exe.size() << " bytes: " << stubPath << " and "
+              << config.records.size() << " configuration entries)\n";
+    return 0;
+}
+
+std::string hexDigits(unsigned value, int digits) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string text;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text += hex[(value >> shift) & 0xF];
+    return text;
+}
+
+// One unit of a value as printed by inspect: printable ASCII as is, everything else escaped.
+// Other narrow bytes become \xNN, other UTF-16 units (wide) \uNNNN.
+std::string escapeUnit(unsigned unit, bool wide) {
+    switch (unit) {
+        case '\r':
+            return "\\r";
+        case '\n':
+            return "\\n";
+        case '\t':
+            return "\\t";
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        default:
+            break;
+    }
+    if (unit >= 0x20 && unit < 0x7F) return std::string(1, static_cast<char>(unit));
+    return wide ? "\\u" + hexDigits(unit, 4) : "\\x" + hexDigits(unit, 2);
+}
+
+std::string keyName(int32_t key) {
+    const jaunt::KeyInfo* info = jaunt::findKey(key);
+    return info ? info->name : "-";
+}
+
+std::string offsetText(uint64_t offset) {
+    return std::to_string(offset) + " (0x" + hexDigits(static_cast<unsigned>(offset), 8) + ")";
+}
+
+int inspect(const std::string& path) {
+    std::vector<uint8_t> exe = jaunt::readFileBytes(path);
+    jaunt::LauncherTable launcher;
+    try {
+        launcher = jaunt::readLauncherTable(exe);
+    } catch (const jaunt::LauncherError& e) {
+        throw jaunt::LauncherError(path + ": " + e.what());
+    }
+    std::cout << "table offset: " << offsetText(launcher.tableOffset) << "\n";
+    if (launcher.error != jaunt::TableError::None) {
+        std::string hint = launcher.tableOffset == exe.size()
+                               ? " (nothing after the last section: an unconfigured launcher)"
+                               : "";
+        std::cerr << "jaunt: " << path << ": " << jaunt::tableErrorText(launcher.error) << hint << "\n";
+        return 1;
+    }
+    std::cout << "narrow records: " << launcher.table.narrow.size() << "\n";
+    for (const auto& [key, value] : launcher.table.narrow) {
+        std::string shown;
+        for (char c : value) shown += escapeUnit(static_cast<unsigned char>(c), false);
+        std::cout << key << "  " << keyName(key) << "  = \"" << shown << "\"\n";
+    }
+    std::cout << "wide records: " << launcher.table.wide.size() << "\n";
+    for (const auto& [key, value] : launcher.table.wide) {
+        std::string shown;
+        for (char16_t c : value) shown += escapeUnit(c, true);
+        std::cout << key << "  " << keyName(key) << "  = \"" << shown << "\"\n";
+    }
+    std::cout << "payload position: " << offsetText(launcher.table.payloadPosition) << "\n";
+    std::cout << "payload bytes: " << launcher.payloadSize << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"jaunt: makes the Windows launcher of a Java application"};
+    app.set_version_flag("--version", JAUNT_VERSION);
+    app.require_subcommand(1);
+
+    std::string configPath, outputPath, stubPath, inspectPath;
+    CLI::App* buildCommand = app.add_subcommand("build", "Make a launcher from a configuration file");
+    buildCommand->add_option("config", configPath, "Configuration file (TOML)")->required();
+    buildCommand->add_option("-o,--output", outputPath,
+                             "Launcher to write (default: [build] output, else CONFIG with .exe)");
+    buildCommand->add_option("--stub", stubPath,
+                             "Unconfigured launcher to start from (default: [build] stub, else "
+                             "../stubs/launcher-x86.exe next to jaunt)");
+    CLI::App* inspectCommand = app.add_subcommand("inspect", "Show the configuration table of a launcher");
+    inspectCommand->add_option("file", inspectPath, "Launcher program")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        std::cerr << "jaunt: " << e.what() << "\n";
+        return 1;
+    }
+
+    try {
+        if (buildCommand->parsed()) return build(configPath, outputPath, stubPath);
+        return inspect(inspectPath);
+    } catch (const std::exception& e) {
+        std::cerr << "jaunt: " << e.what() << "\n";
+        return 1;
+    }
+}

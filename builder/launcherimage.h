@@ -1,0 +1,45 @@
+// The launcher program as a file: checking that a stub is an unconfigured launcher, appending a
+// configuration table and payload to it, and finding the table of a configured launcher again.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tableformat.h"
+
+namespace jaunt {
+
+// A file that is not the launcher program the operation needs, or a file that cannot be read or
+// written. The message is complete and meant for the user.
+class LauncherError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::vector<uint8_t> readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Throws LauncherError ("not an unconfigured launcher program: <reason>") unless stub is a launcher
+// image with nothing appended: at least 560 bytes, "MZ", the PE header at offset 0x80, a standard
+// 32-bit optional header and five sections, the last of which ends exactly at the end of the file.
+void checkUnconfiguredLauncher(const std::vector<uint8_t>& stub);
+
+// The configured launcher: stub, then table, then payload. Checks the stub first.
+std::vector<uint8_t> makeLauncher(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& table,
+                                  const std::vector<uint8_t>& payload);
+
+struct LauncherTable {
+    uint32_t tableOffset = 0;  // where the launcher looks for its table
+    TableError error = TableError::None;
+    ConfigTable table;         // the records read before any error
+    uint64_t payloadSize = 0;  // bytes from table.payloadPosition to the end (0 on error)
+};
+
+// Reads the table of a configured launcher the way the launcher itself does. Throws LauncherError
+// when exe does not have the launcher's header layout; a table the launcher would refuse is
+// reported through LauncherTable::error (see tableErrorText).
+LauncherTable readLauncherTable(const std::vector<uint8_t>& exe);
+
+}  // namespace jaunt

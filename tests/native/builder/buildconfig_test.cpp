@@ -1,0 +1,184 @@
+#include "buildconfig.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "testsupport.h"
+
+namespace {
+
+const char kFile[] = "conf/app.toml";
+
+std::map<int32_t, std::string> recordsOf(const std::string& text) {
+    std::map<int32_t, std::string> records;
+    for (const jaunt::NarrowRecord& r : jaunt::parseConfiguration(text, kFile).records) {
+        EXPECT_TRUE(records.empty() || r.key > records.rbegin()->first) << "keys not ascending at " << r.key;
+        records[r.key] = r.value;
+    }
+    return records;
+}
+
+std::string valueOf(const std::string& text, int32_t key) {
+    std::map<int32_t, std::string> records = recordsOf(text);
+    return records.count(key) ? records[key] : "<absent>";
+}
+
+// Checks that text is refused on the given line with a message containing fragment.
+void expectError(const std::string& text, int line, const std::string& fragment) {
+    try {
+        jaunt::parseConfiguration(text, kFile);
+        ADD_FAILURE() << "accepted:\n" << text;
+    } catch (const jaunt::ConfigError& e) {
+        EXPECT_EQ(e.file(), kFile);
+        EXPECT_EQ(e.line(), line) << e.what();
+        EXPECT_NE(e.message().find(fragment), std::string::npos) << e.what();
+        EXPECT_EQ(std::string(e.what()),
+                  std::string(kFile) + ":" + std::to_string(line) + ": " + e.message());
+    }
+}
+
+TEST(Configuration, WritesEachKindOfKey) {
+    auto r = recordsOf(
+        "[application]\nname = \"Hello \\u00e9\"\nexecutable_type = 5\n"
+        "[redirect]\nstderr = true\nstdout = false\n"
+        "[splash]\nwidth = -2147483648\n"
+        "[splash.status]\ncolor = [255, 128, 1]\n"
+        "[splash.label]\ncolor = \" 7 ,08,255 \"\n"
+        "[jvm]\nmin_version = \"1.8\"\n");
+    EXPECT_EQ(r[101], "Hello \xC3\xA9");
+    EXPECT_EQ(r[107], "5");
+    EXPECT_EQ(r[102], "1");
+    EXPECT_EQ(r[104], "0");
+    EXPECT_EQ(r[141], "-2147483648");
+    EXPECT_EQ(r[10114], "255,128,1");
+    EXPECT_EQ(r[10121], "7,8,255");
+    EXPECT_EQ(r[126], "1.8");
+    // Dotted keys address the same names as sections do.
+    EXPECT_EQ(valueOf("jvm.max_version = \"17\"\nsplash.status.x = 3", 127), "17");
+}
+
+TEST(Configuration, AcceptsListsForPathsOptionsAndArguments) {
+    EXPECT_EQ(valueOf("application.path_prefix = [\"bin\", \"C:\\\\lib x\"]", 10004), "bin;C:\\lib x");
+    EXPECT_EQ(valueOf("application.path_prefix = \"a;b\"", 10004), "a;b");
+    EXPECT_EQ(valueOf("java.vm_options = [\"-Xmx1g\", \"-Dt=a b\", '-Dq=say \"hi\"', \"\"]", 123),
+              "\"-Xmx1g\" \"-Dt=a b\" '-Dq=say \"hi\"' \"\"");
+    EXPECT_EQ(valueOf("java.arguments = [\"it's\", \"x\"]", 124), "\"it's\" \"x\"");
+    EXPECT_EQ(valueOf("java.arguments = []", 124), "");
+    EXPECT_EQ(valueOf("java.arguments = \"a 'b c'\"", 124), "a 'b c'");
+}
+
+TEST(Configuration, RawKeysSetAnyKeyByNumber) {
+    auto r = recordsOf("[keys]\n128 = \"E:JAVA_HOME;\"\n99999 = 12\n-3 = true\n5 = false\n2001 = \"x\"\n");
+    EXPECT_EQ(r[128], "E:JAVA_HOME;");
+    EXPECT_EQ(r[99999], "12");
+    EXPECT_EQ(r[-3], "1");
+    EXPECT_EQ(r[5], "0");
+    EXPECT_EQ(r[2001], "x");
+}
+
+TEST(Configuration, FillsInDefaults) {
+    const std::map<int32_t, std::string> defaults = {
+        {103, "error.log"},
+        {107, "1"},
+        {1000, "Error"},
+        {1001,
+         "No JVM could be found on your system.\r\nPlease define JAUNT_JAVA_HOME\r\n"
+         "to point to an installed JDK or JRE or download a JRE."},
+        {1002,
+         "The JVM found in your path is damaged.\r\nPlease reinstall or define JAUNT_JAVA_HOME\r\n"
+         "to point to an installed JDK or JRE."},
+        {1003, "The %ENV_VAR_NAME% environment variable does not\r\npoint to a working JDK or JRE."},
+        {1004,
+         "The JVM found at %DEFINED_PATH% is damaged.\r\nPlease reinstall or define JAUNT_JAVA_HOME\r\n"
+         "to point to an installed JDK or JRE."},
+        {1005, "The JVM could not be started. The main method may have thrown an exception."},
+        {1006, "File or directory %FILE_NAME% not found or empty\r\n"},
+        {1007, "Wrong Parameter Usage"},
+        {1008, "The environment variable %ENV_VAR_NAME% has to be defined"},
+        {1009, "An internal error occurred (error code: %ERROR_CODE%)"},
+        {1010, "Couldn't load main class."},
+        {1011, "Main method not found."},
+        {1012, "Error"},
+        {1013, "Ok"},
+        {1014, "The application reported an error:"},
+        {2001, "e"},
+    };
+    EXPECT_EQ(recordsOf(""), defaults);
+    EXPECT_EQ(valueOf("application.name = \"Hello\"", 1014), "Hello reported an error:");
+    EXPECT_EQ(valueOf("keys.101 = \"Raw\"", 1014), "Raw reported an error:");
+    auto r = recordsOf(
+        "[messages]\nerror_caption = \"Fehler\"\ndialog_header = \"\"\n[redirect]\nstderr_file = \"e.txt\"");
+    EXPECT_EQ(r[1000], "Fehler");
+    EXPECT_EQ(r[1014], "");
+    EXPECT_EQ(r[103], "e.txt");
+}
+
+TEST(Configuration, ReportsEachMistakeWithItsLine) {
+    expectError("\n[application]\nnmae = \"x\"", 3, "unknown key application.nmae");
+    expectError("[aplication]\nname = \"x\"", 1, "unknown section [aplication]");
+    expectError("name = \"x\"", 1, "unknown key name");
+    expectError("[splash]\n\nwidth = \"10\"", 3, "splash.width must be an integer");
+    expectError("splash.width = 1.5", 1, "must be an integer");
+    expectError("splash.width = 2147483648", 1, "out of range");
+    expectError("application.name = 5", 1, "application.name must be a string");
+    expectError("[application]\nname.x = \"a\"", 2, "application.name must be a string");
+    expectError("redirect.stderr = \"yes\"", 1, "must be true or false");
+    expectError("[splash.status]\ncolor = [1, 2]", 2, "three numbers 0..255");
+    expectError("[splash.status]\ncolor = [1,\n 2,\n 256]", 4, "three numbers 0..255");
+    expectError("splash.status.color = [1, -2, 3]", 1, "three numbers");
+    for (const char* text : {"1,2", "1,2,3,4", "a,b,c", "1,,2", "1 2 3", "300,0,0", ""})
+        expectError(std::string("splash.label.color = \"") + text + "\"", 1, "three numbers");
+    expectError("[build]\nflavour = \"x\"", 2, "build.flavour is managed by the build tool");
+    expectError("files.count = 2", 1, "files.count is managed by the build tool");
+    expectError("[files]\nnames = \"a\"", 2, "files.names is managed by the build tool");
+    expectError("java.vm_options = [\"a\",\n\"b\\\"'\"]", 2, "contains both");
+    expectError("java.arguments = [1]", 1, "items must be strings");
+    expectError("application.path_prefix = [\"a;b\"]", 1, "single directories");
+    expectError("java.classpath = [\"a\"]", 1, "java.classpath must be a string");
+    expectError("application.name = \"a\\u0000b\"", 1, "NUL");
+    expectError("[keys]\nabc = \"x\"", 2, "decimal key number");
+    expectError("[keys]\n2147483648 = \"x\"", 2, "decimal key number");
+    expectError("[keys]\n128 = [1]", 2, "string, an integer or a boolean");
+    expectError("keys = 3", 1, "keys must be a table");
+    expectError("[build]\nstub = 3", 2, "build.stub must be a file name");
+    expectError("[build]\nicon = \"a.ico\"", 2, "unknown key build.icon");
+    expectError("a = 1\n\n[application\n", 3, "");  // TOML syntax error
+}
+
+TEST(Configuration, RefusesAKeySetTwiceAndReportsTheFirstMistakeInTheFile) {
+    expectError("[application]\nname = \"A\"\n[keys]\n101 = \"B\"", 4,
+                "set twice: as application.name on line 2");
+    expectError("[keys]\n101 = \"B\"\n[application]\nname = \"A\"", 4, "set twice: as [keys] 101 on line 2");
+    expectError("[keys]\n0128 = \"a\"\n128 = \"b\"", 3, "key 128 is set twice");
+    // Sections are stored alphabetically; the error on the earlier line still wins.
+    expectError("[redirect]\nbogus = 1\n[application]\nname = 5", 2, "unknown key redirect.bogus");
+}
+
+TEST(Configuration, ResolvesBuildPathsAgainstTheConfigurationDirectory) {
+    jaunt::BuildConfiguration c =
+        jaunt::parseConfiguration("[build]\nstub = \"stubs/l.exe\"\noutput = \"/abs/app.exe\"", kFile);
+    EXPECT_EQ(std::filesystem::path(c.stub), std::filesystem::path("conf/stubs/l.exe"));
+    EXPECT_EQ(c.output, "/abs/app.exe");
+    c = jaunt::parseConfiguration("", kFile);
+    EXPECT_EQ(c.stub, "");
+    EXPECT_EQ(c.output, "");
+}
+
+TEST(Configuration, LoadsFilesAndNamesTheMissingOnes) {
+    jaunt::BuildConfiguration c = jaunt::loadConfiguration(JAUNT_TEST_DATA "/hello.toml");
+    EXPECT_EQ(c.records.front().key, 101);
+    EXPECT_EQ(c.records.front().value, "Hello");
+    EXPECT_EQ(c.output, JAUNT_TEST_DATA "/out/hello.exe");
+
+    std::string missing = (testsupport::scratchDirectory() / "none.toml").string();
+    try {
+        jaunt::loadConfiguration(missing);
+        ADD_FAILURE() << "loaded a missing file";
+    } catch (const jaunt::ConfigError& e) {
+        EXPECT_EQ(e.line(), 0);
+        EXPECT_EQ(std::string(e.what()), missing + ": no such configuration file");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// Helpers shared by the build tool's tests: a synthetic launcher stub and scratch directories.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+inline void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+inline void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    put16(b, at, v & 0xFFFF);
+    put16(b, at + 2, v >> 16);
+}
+
+// The headers of a 32-bit PE image with five sections, the last one ending at the end of the file,
+// like the real launcher stub; the section data is a recognisable pattern.
+inline std::vector<uint8_t> makeStub(size_t size = 0x600) {
+    std::vector<uint8_t> b(size);
+    for (size_t i = 0x200; i < size; ++i) b[i] = static_cast<uint8_t>(i * 7);
+    b[0] = 'M', b[1] = 'Z';
+    put32(b, 0x3C, 0x80);
+    b[0x80] = 'P', b[0x81] = 'E', b[0x82] = 0, b[0x83] = 0;
+    put16(b, 0x84, 0x14C);  // i386
+    put16(b, 0x86, 5);
+    put16(b, 0x94, 0xE0);
+    put16(b, 0x98, 0x10B);  // PE32
+    for (uint32_t s = 0; s < 5; ++s) {
+        size_t header = 0x178 + 40 * s;
+        b[header] = '.', b[header + 1] = static_cast<uint8_t>('a' + s);
+        uint32_t position = 0x200 + 0x80 * s;
+        put32(b, header + 16, s < 4 ? 0x80 : static_cast<uint32_t>(size) - position);
+        put32(b, header + 20, position);
+    }
+    return b;
+}
+
+// A fresh directory for the current test under the build tree.
+inline std::filesystem::path scratchDirectory() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::filesystem::path dir = std::filesystem::path(JAUNT_TEST_WORK_DIR) /
+                                (std::string(test->test_suite_name()) + "." + test->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,27 @@
+// GoogleTest's customization point, used by the Windows test programs. gcc's win32 thread model
+// has no std::mutex or std::condition_variable, which GoogleTest's own Notification needs; this one
+// waits on a Win32 event instead.
+#pragma once
+
+#include <windows.h>
+
+#define GTEST_HAS_NOTIFICATION_ 1
+
+namespace testing {
+namespace internal {
+
+class Notification {
+public:
+    Notification() : event_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Notification() { ::CloseHandle(event_); }
+    Notification(const Notification&) = delete;
+    Notification& operator=(const Notification&) = delete;
+    void Notify() { ::SetEvent(event_); }
+    void WaitForNotification() { ::WaitForSingleObject(event_, INFINITE); }
+
+private:
+    HANDLE event_;
+};
+
+}  // namespace internal
+}  // namespace testing

@@ -1,0 +1,105 @@
+// The launcher program's file layout: its table loader finds the table through fixed offsets, so
+// the header layout, the section count and order, and the import list are checked on the built file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "tableformat.h"
+#include "winsupport.h"
+
+namespace {
+
+uint16_t u16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
+uint32_t u32(const std::vector<uint8_t>& b, size_t at) { return jaunt::readLittleEndian32(&b.at(at)); }
+
+struct Section {
+    std::string name;
+    uint32_t virtualAddress, rawSize, rawPosition;
+};
+
+class LauncherImage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        image = jaunt_test::readBytes(jaunt_test::stubPath());
+        ASSERT_GT(image.size(), 1024u);
+        uint16_t count = u16(image, 0x80 + 6);
+        for (uint16_t i = 0; i < count; ++i) {
+            size_t at = 376 + 40u * i;
+            char name[9] = {};
+            std::memcpy(name, &image.at(at), 8);
+            sections.push_back({name, u32(image, at + 12), u32(image, at + 16), u32(image, at + 20)});
+        }
+    }
+    // File offset of a relative virtual address.
+    size_t offsetOf(uint32_t rva) const {
+        for (const Section& s : sections)
+            if (rva >= s.virtualAddress && rva < s.virtualAddress + s.rawSize) return rva - s.virtualAddress + s.rawPosition;
+        ADD_FAILURE() << "RVA outside the sections: " << rva;
+        return 0;
+    }
+    std::vector<uint8_t> image;
+    std::vector<Section> sections;
+};
+
+TEST_F(LauncherImage, HeaderLayoutIsTheOneTheTableLoaderReadsThrough) {
+    EXPECT_EQ(image[0], 'M');
+    EXPECT_EQ(image[1], 'Z');
+    EXPECT_EQ(u32(image, 0x3C), 0x80u);
+    EXPECT_EQ(u32(image, 0x80), 0x00004550u);  // "PE\0\0"
+    EXPECT_EQ(u16(image, 0x84), 0x014Cu);      // i386
+    EXPECT_EQ(u16(image, 0x80 + 20), 224u);    // standard 32-bit optional header
+    EXPECT_EQ(u16(image, 0x98), 0x010Bu);      // PE32
+    EXPECT_EQ(u16(image, 0x98 + 68), 2u);      // GUI subsystem
+}
+
+TEST_F(LauncherImage, FiveSectionsWithTheResourceSectionLastInTheFile) {
+    ASSERT_EQ(sections.size(), 5u);
+    const char* expected[] = {".text", ".data", ".rdata", ".idata", ".rsrc"};
+    for (size_t i = 0; i < 5; ++i) EXPECT_EQ(sections[i].name, expected[i]);
+    for (const Section& s : sections) EXPECT_LE(s.rawPosition + s.rawSize, sections[4].rawPosition + sections[4].rawSize);
+    uint32_t offset = 0;
+    ASSERT_TRUE(jaunt::tableOffsetOf(image.data(), image.size(), &offset));
+    EXPECT_EQ(offset, image.size()) << "the values at 552 and 556 must add up to the file size";
+    EXPECT_EQ(u32(image, 552), sections[4].rawSize);
+    EXPECT_EQ(u32(image, 556), sections[4].rawPosition);
+}
+
+TEST_F(LauncherImage, ImportsOnlySystemLibraries) {
+    uint32_t importRva = u32(image, 0x98 + 104);  // data directory 1
+    ASSERT_NE(importRva, 0u);
+    const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL",
+                                           "SHELL32.DLL", "MSVCRT.DLL", "OLE32.DLL"};
+    std::set<std::string> imported;
+    for (size_t at = offsetOf(importRva);; at += 20) {
+        uint32_t nameRva = u32(image, at + 12);
+        if (nameRva == 0) break;
+        std::string name(reinterpret_cast<const char*>(&image.at(offsetOf(nameRva))));
+        for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        imported.insert(name);
+    }
+    EXPECT_TRUE(imported.count("KERNEL32.DLL"));
+    for (const std::string& name : imported) EXPECT_TRUE(allowed.count(name)) << "imports " << name;
+}
+
+TEST_F(LauncherImage, CarriesTheErrorDialogTemplateWithItsPlaceholders) {
+    std::string text(image.begin() + sections[4].rawPosition, image.end());
+    auto wide = [](const char* s) {
+        std::string w;
+        for (; *s; ++s) {
+            w.push_back(*s);
+            w.push_back('\0');
+        }
+        return w;
+    };
+    for (const char* placeholder : {"@MSG_ERROR_DIALOG_CAPTION@", "@MSG_ERROR_DIALOG_TEXT@", "@MSG_ERROR_DIALOG_OK@"})
+        EXPECT_NE(text.find(wide(placeholder)), std::string::npos) << placeholder;
+    HMODULE module = LoadLibraryExA(jaunt_test::stubPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5)), nullptr);  // RT_DIALOG
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16)), nullptr);   // RT_VERSION
+    FreeLibrary(module);
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// Path operations with real Win32 semantics: the module's own path, resolution against its
+// directory, existence, and the long form of short names.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "boundedtext.h"
+#include "paths.h"
+#include "winsupport.h"
+
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+TEST(ModulePath, IsTheShortLowerCaseNameOfThisProgram) {
+    std::string path = jaunt::modulePath();
+    EXPECT_EQ(path, lower(path));
+    ASSERT_GT(path.size(), 4u);
+    EXPECT_EQ(path.substr(path.size() - 4), ".exe");
+    char longName[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, longName, sizeof(longName)), 0u);
+    char expected[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(longName, expected, sizeof(expected)), 0u);
+    EXPECT_EQ(path, lower(expected));
+    EXPECT_EQ(jaunt::modulePath(), jaunt::modulePath());  // the same buffer every time
+}
+
+TEST(ModulePath, DirectoryEndsWithABackslashAndPrefixesThePath) {
+    std::string directory = jaunt::moduleDirectory();
+    ASSERT_FALSE(directory.empty());
+    EXPECT_EQ(directory.back(), '\\');
+    EXPECT_EQ(std::string(jaunt::modulePath()).rfind(directory, 0), 0u);
+}
+
+TEST(Resolve, RelativePathsGoBelowTheModuleDirectory) {
+    char result[jaunt::kTextSize];
+    std::string directory = jaunt::moduleDirectory();
+    EXPECT_TRUE(jaunt::resolveAgainstModuleDir(result, sizeof(result), "lib\\\\a.jar"));
+    EXPECT_EQ(std::string(result), directory + "lib\\a.jar");
+    EXPECT_TRUE(jaunt::resolveAgainstModuleDir(result, sizeof(result), "C:\\Abs\\\\x"));
+    EXPECT_STREQ(result, "C:\\Abs\\x");
+    EXPECT_TRUE(jaunt::resolveAgainstModuleDir(result, sizeof(result), "\\\\server\\share\\\\x"));
+    EXPECT_STREQ(result, "\\\\server\\share\\x");
+    EXPECT_TRUE(jaunt::resolveAgainstModuleDir(result, sizeof(result), "c:/x"));  // relative
+    EXPECT_EQ(std::string(result), directory + "c:/x");
+}
+
+TEST(Resolve, FullPathIsAbsoluteAndLowerCaseUnlessAsked) {
+    char result[jaunt::kTextSize];
+    std::string directory = jaunt::moduleDirectory();
+    EXPECT_TRUE(jaunt::fullPath(result, sizeof(result), "Sub\\..\\Data\\File.TXT", false));
+    EXPECT_EQ(std::string(result), lower(directory + "Data\\File.TXT"));
+    EXPECT_TRUE(jaunt::fullPath(result, sizeof(result), "Sub\\..\\Data\\File.TXT", true));
+    EXPECT_EQ(std::string(result), directory + "Data\\File.TXT");
+    EXPECT_TRUE(jaunt::fullPath(result, sizeof(result), ".", false));
+    EXPECT_EQ(std::string(result) + "\\", directory);
+}
+
+TEST(Resolve, ListsDropEmptyEntries) {
+    char a[jaunt::kTextSize], b[jaunt::kTextSize];
+    EXPECT_TRUE(jaunt::resolvePathList(a, sizeof(a), "x;;C:\\y"));
+    EXPECT_TRUE(jaunt::resolvePathList(b, sizeof(b), "x;C:\\y;"));
+    EXPECT_STREQ(a, b);
+    EXPECT_EQ(std::string(a), std::string(jaunt::moduleDirectory()) + "x;C:\\y");
+    EXPECT_TRUE(jaunt::resolvePathList(a, sizeof(a), ";;"));
+    EXPECT_STREQ(a, "");
+}
+
+TEST(Resolve, OverlongResultsAreCutAndReported) {
+    std::string longEntry(jaunt::kTextSize, 'x');
+    char result[jaunt::kTextSize + 8];
+    std::memset(result, 'G', sizeof(result));
+    EXPECT_FALSE(jaunt::resolveAgainstModuleDir(result, jaunt::kTextSize, longEntry.c_str()));
+    EXPECT_EQ(std::strlen(result), jaunt::kTextSize - 1);
+    EXPECT_EQ(result[jaunt::kTextSize], 'G');
+    EXPECT_FALSE(jaunt::resolvePathList(result, 64, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb"));
+    EXPECT_EQ(std::strlen(result), 63u);
+    EXPECT_FALSE(jaunt::fullPath(result, jaunt::kTextSize, longEntry.c_str(), false));
+}
+
+TEST(Exists, DriveRootsAlwaysExistAndFilesAreFound) {
+    EXPECT_TRUE(jaunt::pathExists("C:\\"));
+    EXPECT_TRUE(jaunt::pathExists("C:\\."));
+    EXPECT_TRUE(jaunt::pathExists("C:\\.\\."));
+    EXPECT_TRUE(jaunt::pathExists("Q:\\.\\."));  // no drive Q, and still a root
+    jaunt_test::TempDirectory dir("exists");
+    std::string file = dir.file("a.txt");
+    EXPECT_FALSE(jaunt::pathExists(file.c_str()));
+    jaunt_test::writeText(file, "x");
+    uint32_t low = 0, high = 0;
+    EXPECT_TRUE(jaunt::pathExists(file.c_str(), &low, &high));
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(low, data.ftLastWriteTime.dwLowDateTime);
+    EXPECT_EQ(high, data.ftLastWriteTime.dwHighDateTime);
+    EXPECT_TRUE(jaunt::pathExists(dir.path().c_str()));
+}
+
+TEST(LongPath, ShortNamesGrowBackToTheirLongForm) {
+    jaunt_test::TempDirectory dir("longpath");
+    std::string file = dir.file("A rather long file name.text");
+    jaunt_test::writeText(file, "x");
+    char shortName[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(file.c_str(), shortName, sizeof(shortName)), 0u);
+    char longName[jaunt::kTextSize];
+    uint32_t length = jaunt::longPathName(shortName, longName, sizeof(longName));
+    EXPECT_EQ(length, file.size());
+    EXPECT_EQ(lower(longName), lower(file));
+    // The fallback gives the same answer where the platform routine exists.
+    char viaShell[jaunt::kTextSize];
+    EXPECT_EQ(jaunt::longPathNameFallback(shortName, viaShell, sizeof(viaShell)), file.size());
+    EXPECT_EQ(lower(viaShell), lower(file));
+}
+
+TEST(LongPath, FallbackFollowsThePlatformContract) {
+    jaunt_test::TempDirectory dir("fallback");
+    std::string file = dir.file("file.txt");
+    jaunt_test::writeText(file, "x");
+    char small[4];
+    SetLastError(0);
+    EXPECT_EQ(jaunt::longPathNameFallback(file.c_str(), small, sizeof(small)), file.size() + 1);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    char buffer[MAX_PATH];
+    EXPECT_EQ(jaunt::longPathNameFallback(dir.file("missing.txt").c_str(), buffer, sizeof(buffer)), 0u);
+    EXPECT_EQ(jaunt::longPathName(dir.file("missing.txt").c_str(), buffer, sizeof(buffer)), 0u);
+}
+
+TEST(CaseAndBackslashes, RulesApplyInPlace) {
+    char text[] = "C:\\Dir\\\\Sub\\\\\\FILE.Txt";
+    jaunt::lowerCasePath(text);
+    jaunt::collapseBackslashes(text);
+    EXPECT_STREQ(text, "c:\\dir\\sub\\file.txt");
+    char network[] = "\\\\Server\\\\Share";
+    jaunt::collapseBackslashes(network);
+    EXPECT_STREQ(network, "\\\\Server\\Share");
+}
+
+}  // namespace

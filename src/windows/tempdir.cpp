@@ -1,0 +1,95 @@
+#include "tempdir.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "boundedtext.h"
+#include "errors.h"
+#include "log.h"
+#include "paths.h"
+
+namespace jaunt {
+
+namespace {
+
+constexpr char kPoweruserMessage[] = "I am sorry, but you must be at least Poweruser to run this program.\n";
+
+// The fallbacks, in order, for a temporary path whose long form is not representable.
+bool chooseFallback(char* buffer, size_t size) {
+    char windows[kTextSize];
+    UINT length = GetWindowsDirectoryA(windows, sizeof(windows));
+    if (length == 0 || length >= sizeof(windows)) windows[0] = 0;
+
+    char candidate[kTextSize];
+    if (windows[0] != 0 && formatText(candidate, sizeof(candidate), "%s\\temp", windows) &&
+        isWritableDirectory(candidate))
+        return copyText(buffer, size, candidate);
+    for (const char* fixed : {"c:\\temp", "c:\\tmp"})
+        if (isWritableDirectory(fixed)) return copyText(buffer, size, fixed);
+    if (windows[0] != 0 && isWritableDirectory(windows)) return copyText(buffer, size, windows);
+    // The root itself is never used: a writable root gets a c:\tmp of its own.
+    if (isWritableDirectory("c:\\")) {
+        CreateDirectoryA("c:\\tmp", nullptr);
+        if (isWritableDirectory("c:\\tmp")) return copyText(buffer, size, "c:\\tmp");
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isWritableDirectory(const char* directory) {
+    char probe[kTextSize];
+    if (!formatText(probe, sizeof(probe), "%s\\jnt_w_testdir", directory)) return false;
+    RemoveDirectoryA(probe);  // a probe left over by an interrupted run
+    if (!CreateDirectoryA(probe, nullptr)) return false;
+    bool exists = pathExists(probe);
+    RemoveDirectoryA(probe);
+    return exists;
+}
+
+void tempDirectory(char* buffer, size_t size) {
+    char platform[kTextSize];
+    DWORD length = GetTempPathA(sizeof(platform), platform);
+    if (length == 0 || length >= sizeof(platform)) platform[0] = 0;
+
+    // Characters the code page cannot hold come back as "?"; when the long form cannot be had,
+    // the platform's own text is examined.
+    char longForm[kTextSize];
+    uint32_t longLength = longPathName(platform, longForm, sizeof(longForm));
+    const char* examined = longLength > 0 && longLength < sizeof(longForm) ? longForm : platform;
+    if (platform[0] != 0 && std::strchr(examined, '?') == nullptr && copyText(buffer, size, platform)) return;
+
+    logInfo("Temporary directory %s is not usable, trying the fallbacks", platform);
+    if (chooseFallback(buffer, size)) return;
+
+    if (errorDialogsOn()) {
+        MessageBoxA(nullptr, kPoweruserMessage, "Error", MB_ICONERROR);
+    } else {
+        fputs(kPoweruserMessage, stderr);
+        fflush(stderr);
+    }
+    exitLauncher(1);
+}
+
+bool tempFileName(char* buffer, size_t size) {
+    char directory[kTextSize];
+    tempDirectory(directory, sizeof(directory));
+    char name[MAX_PATH];
+    if (GetTempFileNameA(directory, "jnt", 0, name) == 0) {
+        logError("GetTempFileNameA(%s) failed: %lu", directory, static_cast<unsigned long>(GetLastError()));
+        return false;
+    }
+    return copyText(buffer, size, name);
+}
+
+bool processCommFileName(char* buffer, size_t size, unsigned long processId) {
+    char platform[kTextSize];
+    DWORD length = GetTempPathA(sizeof(platform), platform);
+    if (length == 0 || length >= sizeof(platform)) return false;
+    return formatText(buffer, size, "%sjnt_p%lu.tmp", platform, processId);
+}
+
+}  // namespace jaunt

@@ -1,0 +1,84 @@
+// Choosing the temporary directory, its fallbacks, and the names made in it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "boundedtext.h"
+#include "tempdir.h"
+#include "winsupport.h"
+
+namespace {
+
+std::string platformTemp() {
+    char path[MAX_PATH];
+    GetTempPathA(sizeof(path), path);
+    return path;
+}
+
+class TempDirectoryChoice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t saved[MAX_PATH];
+        savedTmp = GetEnvironmentVariableW(L"TMP", saved, MAX_PATH) ? saved : L"";
+    }
+    void TearDown() override { SetEnvironmentVariableW(L"TMP", savedTmp.empty() ? nullptr : savedTmp.c_str()); }
+    std::wstring savedTmp;
+};
+
+TEST_F(TempDirectoryChoice, ARepresentablePathIsUsedAsItIsWithItsBackslash) {
+    char chosen[jaunt::kTextSize];
+    jaunt::tempDirectory(chosen, sizeof(chosen));
+    EXPECT_EQ(std::string(chosen), platformTemp());
+    EXPECT_EQ(std::string(chosen).back(), '\\');
+}
+
+TEST_F(TempDirectoryChoice, AnUnrepresentablePathFallsBackToTheWindowsTemp) {
+    if (GetACP() != 1252) GTEST_SKIP() << "needs a code page without Cyrillic letters";
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    std::wstring cyrillic = std::wstring(base) + L"\u0442\u0435\u043c\u043f";
+    CreateDirectoryW(cyrillic.c_str(), nullptr);
+    SetEnvironmentVariableW(L"TMP", cyrillic.c_str());
+    ASSERT_NE(platformTemp().find('?'), std::string::npos) << "the A functions cannot name it";
+
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof(windows));
+    char chosen[jaunt::kTextSize];
+    jaunt::tempDirectory(chosen, sizeof(chosen));
+    EXPECT_EQ(std::string(chosen), std::string(windows) + "\\temp");
+    RemoveDirectoryW(cyrillic.c_str());
+}
+
+TEST(WritableDirectory, ProbesLeaveNothingAndSurviveALeftoverProbe) {
+    jaunt_test::TempDirectory dir("writable");
+    EXPECT_TRUE(jaunt::isWritableDirectory(dir.path().c_str()));
+    EXPECT_FALSE(jaunt_test::fileExists(dir.file("jnt_w_testdir")));
+    ASSERT_TRUE(CreateDirectoryA(dir.file("jnt_w_testdir").c_str(), nullptr));  // an interrupted run
+    EXPECT_TRUE(jaunt::isWritableDirectory(dir.path().c_str()));
+    EXPECT_FALSE(jaunt_test::fileExists(dir.file("jnt_w_testdir")));
+    EXPECT_FALSE(jaunt::isWritableDirectory(dir.file("missing").c_str()));
+}
+
+TEST(TempNames, AFreshEmptyFileAndTheCommunicationFileName) {
+    char name[jaunt::kTextSize];
+    ASSERT_TRUE(jaunt::tempFileName(name, sizeof(name)));
+    std::string path = name;
+    std::string directory = platformTemp();
+    EXPECT_EQ(path.rfind(directory, 0), 0u);
+    std::string file = path.substr(directory.size());
+    EXPECT_EQ(file.rfind("jnt", 0), 0u);
+    EXPECT_EQ(file.substr(file.size() - 4), ".tmp");
+    EXPECT_TRUE(jaunt_test::fileExists(path));
+    EXPECT_EQ(jaunt_test::readBytes(path).size(), 0u);
+    char second[jaunt::kTextSize];
+    ASSERT_TRUE(jaunt::tempFileName(second, sizeof(second)));
+    EXPECT_STRNE(name, second);
+    DeleteFileA(name);
+    DeleteFileA(second);
+
+    ASSERT_TRUE(jaunt::processCommFileName(name, sizeof(name), 4242));
+    EXPECT_EQ(std::string(name), directory + "jnt_p4242.tmp");
+    EXPECT_FALSE(jaunt::processCommFileName(name, 8, 4242));
+}
+
+}  // namespace

@@ -101,13 +101,13 @@ const char* modulePath() {
     if (modulePathFilled) return modulePathCache;
     bool done = false;
     if (isWindowsNT()) {
-        static wchar_t longName[kTextSize];
-        static wchar_t shortName[kTextSize];
-        DWORD length = GetModuleFileNameW(nullptr, longName, kTextSize);
+        std::wstring longName(kTextSize, L'\0'), shortName(kTextSize, L'\0');
+        DWORD length = GetModuleFileNameW(nullptr, &longName[0], kTextSize);
         if (length > 0 && length < kTextSize) {
-            DWORD shortLength = GetShortPathNameW(longName, shortName, kTextSize);
+            DWORD shortLength = GetShortPathNameW(longName.c_str(), &shortName[0], kTextSize);
             if (shortLength > 0 && shortLength < kTextSize) {
-                done = toNarrowLossless(fileSystemCodePage(), shortName, modulePathCache, sizeof(modulePathCache)) &&
+                done = toNarrowLossless(fileSystemCodePage(), shortName.c_str(), modulePathCache,
+                                        sizeof(modulePathCache)) &&
                        endsWithExe(modulePathCache);
             }
         }

@@ -1,0 +1,7 @@
+package com.jaunt.runtime.testapps;
+
+/** Its main is not static. */
+public class InstanceMainApp {
+    public void main(String[] args) {
+    }
+}

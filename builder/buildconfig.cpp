@@ -1,6 +1,7 @@
 #include "buildconfig.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -10,7 +11,9 @@
 
 #include <toml++/toml.h>
 
+#include "boundedtext.h"
 #include "configkeys.h"
+#include "payloadwriter.h"
 
 namespace jaunt {
 
@@ -116,11 +119,14 @@ public:
             throw *first;
         }
 
+        addIncludedFiles();
+        if (!errors_.empty()) throw errors_.front();
         addDefaults();
         BuildConfiguration result;
         for (const auto& [key, set] : values_) result.records.push_back(NarrowRecord{key, set.value});
         result.stub = stub_;
         result.output = output_;
+        result.files = files_;
         return result;
     }
 
@@ -149,6 +155,13 @@ private:
                 } else {
                     fail(line, "keys must be a table of key numbers ([keys])");
                 }
+                continue;
+            }
+            if (prefix.empty() && name == "files") {
+                if (const toml::table* files = node.as_table())
+                    collectFiles(*files);
+                else
+                    fail(line, "files must be a table ([files])");
                 continue;
             }
             if (prefix.empty() && name == "build") {
@@ -196,6 +209,91 @@ private:
             } catch (const std::exception&) {
                 fail(line, "build." + field + " cannot be written in this system's code page");
             }
+        }
+    }
+
+    // [files] include = [paths] and runtime = true|false; any other key goes the way of a named
+    // setting (so files.count and files.names are refused as managed by the build tool).
+    void collectFiles(const toml::table& files) {
+        for (const auto& [key, node] : files) {
+            std::string field(key.str());
+            int line = lineOf(key, node);
+            if (field == "runtime") {
+                if (const toml::value<bool>* flag = node.as_boolean()) {
+                    runtime_ = flag->get();
+                    runtimeLine_ = line;
+                } else {
+                    fail(line, "files.runtime must be true or false");
+                }
+            } else if (field == "include") {
+                const toml::array* items = node.as_array();
+                if (items == nullptr) {
+                    fail(line, "files.include must be an array of file paths");
+                    continue;
+                }
+                for (const toml::node& item : *items) {
+                    int itemLine = lineOf(item.source()) != 0 ? lineOf(item.source()) : line;
+                    const toml::value<std::string>* text = item.as_string();
+                    if (text == nullptr || text->get().empty()) {
+                        fail(itemLine, "files.include items must be file paths (non-empty strings)");
+                        continue;
+                    }
+                    std::string name = fs::u8path(text->get()).filename().u8string();
+                    std::string problem = includedFileNameProblem(name);
+                    if (!problem.empty()) {
+                        fail(itemLine, "files.include: " + text->get() + ": " + problem);
+                        continue;
+                    }
+                    std::string path;
+                    try {
+                        path = resolvePath(text->get());
+                    } catch (const std::exception&) {
+                        fail(itemLine,
+                             "files.include: " + text->get() + " cannot be written in this system's code page");
+                        continue;
+                    }
+                    includes_.push_back(IncludedFileSource{name, path, itemLine});
+                }
+            } else {
+                collectNamed("files." + field, node, line);
+            }
+        }
+    }
+
+    // The runtime library and the included files, and keys 2002 and 2003 for them. Windows file
+    // names ignore letter case: two names that differ only in case would be one file.
+    void addIncludedFiles() {
+        std::vector<IncludedFileSource> files;
+        if (runtime_) files.push_back(IncludedFileSource{kRuntimeLibraryName, std::string(), runtimeLine_});
+        files.insert(files.end(), includes_.begin(), includes_.end());
+        std::map<std::string, const IncludedFileSource*> seen;
+        std::vector<std::string> names;
+        for (const IncludedFileSource& file : files) {
+            std::string folded = file.name;
+            for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            auto found = seen.find(folded);
+            if (found != seen.end()) {
+                const IncludedFileSource* first = found->second;
+                std::string where = first->path.empty() ? "the runtime library"
+                                                        : "the file on line " + std::to_string(first->line);
+                fail(file.line, "files.include: two included files would be named " + file.name + ": " + where +
+                                    " has that name too");
+                continue;
+            }
+            seen.emplace(folded, &file);
+            names.push_back(file.name);
+        }
+        std::string list = fileNameList(names);
+        // The launcher reads the name list into one of its text buffers, terminator included.
+        if (list.size() > kTextSize - 1)
+            fail(includes_.empty() ? 0 : includes_.back().line,
+                 "files.include: the names of the included files take " + std::to_string(list.size()) +
+                     " bytes, more than the " + std::to_string(kTextSize - 1) + " the launcher reads");
+        if (!errors_.empty()) return;
+        files_ = files;
+        if (!files_.empty()) {
+            addDefault(KEY_FILE_COUNT, std::to_string(files_.size()));
+            addDefault(KEY_FILE_NAMES, list);
         }
     }
 
@@ -445,6 +543,10 @@ private:
     std::map<int32_t, SetValue> values_;
     std::string stub_;
     std::string output_;
+    bool runtime_ = true;
+    int runtimeLine_ = 0;
+    std::vector<IncludedFileSource> includes_;
+    std::vector<IncludedFileSource> files_;
 };
 
 }  // namespace

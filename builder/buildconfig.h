@@ -27,6 +27,16 @@ private:
     std::string message_;
 };
 
+// The runtime library's name in the launcher; the build tool takes it from ../lib next to itself.
+constexpr const char* kRuntimeLibraryName = "jauntlib.jar";
+
+// A file the launcher carries and extracts at start-up.
+struct IncludedFileSource {
+    std::string name;  // the name it gets in the extraction directory
+    std::string path;  // resolved against the configuration's directory; empty for the runtime library
+    int line;          // where the configuration names it; 0 for the runtime library included by default
+};
+
 struct BuildConfiguration {
     // Ascending keys, each once; defaults included.
     std::vector<NarrowRecord> records;
@@ -34,6 +44,9 @@ struct BuildConfiguration {
     // empty when the file does not set them.
     std::string stub;
     std::string output;
+    // [files]: the runtime library first (unless runtime = false), then include in its order. Their
+    // names and number are also in the records, as keys 2003 and 2002 (unless [keys] sets those).
+    std::vector<IncludedFileSource> files;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of

@@ -14,6 +14,7 @@
 #include "buildconfig.h"
 #include "configkeys.h"
 #include "launcherimage.h"
+#include "payloadwriter.h"
 #include "tablewriter.h"
 
 namespace fs = std::filesystem;
@@ -50,6 +51,16 @@ std::string defaultStubPath() {
     return (fs::path(self).parent_path() / ".." / "stubs" / kStubFileName).lexically_normal().string();
 }
 
+// The runtime library of the distribution this program belongs to: dist/bin/jaunt -> dist/lib/.
+std::string defaultRuntimeLibraryPath() {
+    std::string self = ownProgramPath();
+    if (self.empty())
+        throw std::runtime_error(
+            "cannot find the directory of the jaunt program, and so not the runtime library; set "
+            "files.runtime = false and include the library with files.include");
+    return (fs::path(self).parent_path() / ".." / "lib" / jaunt::kRuntimeLibraryName).lexically_normal().string();
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
@@ -71,8 +82,13 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     } catch (const jaunt::LauncherError& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
+    bool needsRuntime = false;
+    for (const jaunt::IncludedFileSource& file : config.files) needsRuntime = needsRuntime || file.path.empty();
+    std::vector<jaunt::IncludedFile> files =
+        jaunt::loadIncludedFiles(config, configPath, needsRuntime ? defaultRuntimeLibraryPath() : std::string());
+    std::vector<uint8_t> payload = jaunt::encodePayload(files);
     std::vector<uint8_t> table = jaunt::encodeTable(config.records, {});
-    std::vector<uint8_t> exe = jaunt::makeLauncher(stub, table, {});
+    std::vector<uint8_t> exe = jaunt::makeLauncher(stub, table, payload);
     fs::path outputDirectory = fs::path(outputPath).parent_path();
     if (!outputDirectory.empty()) {
         std::error_code ec;
@@ -80,7 +96,9 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     }
     jaunt::writeFileBytes(outputPath, exe);
     std::cout << "jaunt: wrote " << outputPath << " (" << exe.size() << " bytes: " << stubPath << " and "
-              << config.records.size() << " configuration entries)\n";
+              << config.records.size() << " configuration entries";
+    if (!files.empty()) std::cout << ", " << files.size() << " included files";
+    std::cout << ")\n";
     return 0;
 }
 
@@ -121,7 +139,46 @@ std::string offsetText(uint64_t offset) {
     return std::to_string(offset) + " (0x" + hexDigits(static_cast<unsigned>(offset), 8) + ")";
 }
 
-int inspect(const std::string& path) {
+// Lists the included files; with extractDirectory set, also writes them there. False (after a
+// message) when the payload is not what keys 2002 and 2003 say.
+bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& exe,
+                          const jaunt::LauncherTable& launcher, const std::string& extractDirectory) {
+    jaunt::PayloadLayout layout;
+    jaunt::PayloadError error = jaunt::layoutIncludedFiles(exe, launcher, &layout);
+    bool carriesFiles = launcher.table.narrow.count(jaunt::KEY_FILE_COUNT) != 0;
+    if (carriesFiles) {
+        int32_t count = jaunt::configNumber(launcher.table.narrow.at(jaunt::KEY_FILE_COUNT));
+        std::cout << "included files: " << layout.records.size() << "\n";
+        for (const jaunt::PayloadRecord& record : layout.records)
+            std::cout << "  " << record.name << "  " << record.size << " bytes\n";
+        if (error == jaunt::PayloadError::None) {
+            if (count > 0 && static_cast<size_t>(count) > layout.namesListed)
+                std::cout << "note: key 2002 counts " << count << " files but key 2003 names " << layout.namesListed
+                          << "; the launcher extracts " << layout.records.size() << "\n";
+            if (count > 0 && static_cast<size_t>(count) < layout.namesListed)
+                std::cout << "note: key 2003 names " << layout.namesListed << " files but key 2002 counts " << count
+                          << "; the launcher extracts " << layout.records.size() << "\n";
+            if (layout.end < launcher.payloadSize)
+                std::cout << "unused payload bytes: " << launcher.payloadSize - layout.end << "\n";
+        }
+    }
+    if (error != jaunt::PayloadError::None) {
+        std::cerr << "jaunt: " << path << ": included file " << layout.records.size() + 1 << " ("
+                  << layout.failedName << "): " << jaunt::payloadErrorText(error) << "\n";
+        return false;
+    }
+    if (extractDirectory.empty()) return true;
+    std::error_code ec;
+    fs::create_directories(extractDirectory, ec);  // a failure shows when a file is written
+    for (const jaunt::PayloadRecord& record : layout.records) {
+        std::string target = (fs::path(extractDirectory) / record.name).string();
+        jaunt::writeFileBytes(target, jaunt::restoreIncludedFile(exe, launcher, record));
+        std::cout << "extracted " << target << "\n";
+    }
+    return true;
+}
+
+int inspect(const std::string& path, const std::string& extractDirectory) {
     std::vector<uint8_t> exe = jaunt::readFileBytes(path);
     jaunt::LauncherTable launcher;
     try {
@@ -151,7 +208,7 @@ int inspect(const std::string& path) {
     }
     std::cout << "payload position: " << offsetText(launcher.table.payloadPosition) << "\n";
     std::cout << "payload bytes: " << launcher.payloadSize << "\n";
-    return 0;
+    return inspectIncludedFiles(path, exe, launcher, extractDirectory) ? 0 : 1;
 }
 
 }  // namespace
@@ -161,7 +218,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", JAUNT_VERSION);
     app.require_subcommand(1);
 
-    std::string configPath, outputPath, stubPath, inspectPath;
+    std::string configPath, outputPath, stubPath, inspectPath, extractDirectory;
     CLI::App* buildCommand = app.add_subcommand("build", "Make a launcher from a configuration file");
     buildCommand->add_option("config", configPath, "Configuration file (TOML)")->required();
     buildCommand->add_option("-o,--output", outputPath,
@@ -169,8 +226,11 @@ int main(int argc, char** argv) {
     buildCommand->add_option("--stub", stubPath,
                              "Unconfigured launcher to start from (default: [build] stub, else "
                              "../stubs/launcher-x86.exe next to jaunt)");
-    CLI::App* inspectCommand = app.add_subcommand("inspect", "Show the configuration table of a launcher");
+    CLI::App* inspectCommand =
+        app.add_subcommand("inspect", "Show the configuration table and included files of a launcher");
     inspectCommand->add_option("file", inspectPath, "Launcher program")->required();
+    inspectCommand->add_option("--extract", extractDirectory,
+                               "Also write the included files, restored, into this directory");
 
     try {
         app.parse(argc, argv);
@@ -182,7 +242,7 @@ int main(int argc, char** argv) {
 
     try {
         if (buildCommand->parsed()) return build(configPath, outputPath, stubPath);
-        return inspect(inspectPath);
+        return inspect(inspectPath, extractDirectory);
     } catch (const std::exception& e) {
         std::cerr << "jaunt: " << e.what() << "\n";
         return 1;

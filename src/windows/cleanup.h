@@ -13,4 +13,9 @@ constexpr unsigned kRemovalListLimit = 8191;
 // Appends path and ";" to the named list. Registry failures are silent.
 void appendRemovalEntry(const char* valueName, const char* path);
 
+// Removes what earlier runs listed: every listed file that nobody holds open, then every listed
+// directory that is empty. What still exists stays listed for the next run; entries that are not
+// full paths are dropped unused. Registry failures and failed deletions are silent.
+void removeStaleFiles();
+
 }  // namespace jaunt

@@ -103,6 +103,8 @@ TEST(Configuration, FillsInDefaults) {
         {1013, "Ok"},
         {1014, "The application reported an error:"},
         {2001, "e"},
+        {2002, "1"},
+        {2003, "jauntlib.jar;"},
     };
     EXPECT_EQ(recordsOf(""), defaults);
     EXPECT_EQ(valueOf("application.name = \"Hello\"", 1014), "Hello reported an error:");
@@ -179,6 +181,76 @@ TEST(Configuration, LoadsFilesAndNamesTheMissingOnes) {
         EXPECT_EQ(e.line(), 0);
         EXPECT_EQ(std::string(e.what()), missing + ": no such configuration file");
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IncludedFiles, TheRuntimeLibraryComesFirstThenTheIncludesInOrder) {
+    jaunt::BuildConfiguration c =
+        jaunt::parseConfiguration("[files]\ninclude = [\n  \"lib/a.jar\",\n  \"/abs/B.zip\"]\n", kFile);
+    ASSERT_EQ(c.files.size(), 3u);
+    EXPECT_EQ(c.files[0].name, "jauntlib.jar");
+    EXPECT_EQ(c.files[0].path, "");
+    EXPECT_EQ(c.files[1].name, "a.jar");
+    EXPECT_EQ(std::filesystem::path(c.files[1].path), std::filesystem::path("conf/lib/a.jar"));
+    EXPECT_EQ(c.files[1].line, 3);
+    EXPECT_EQ(c.files[2].name, "B.zip");
+    EXPECT_EQ(c.files[2].path, "/abs/B.zip");
+    std::map<int32_t, std::string> r;
+    for (const jaunt::NarrowRecord& record : c.records) r[record.key] = record.value;
+    EXPECT_EQ(r[2002], "3");
+    EXPECT_EQ(r[2003], "jauntlib.jar;a.jar;B.zip;");
+
+    // Without the runtime library and without includes, the launcher carries nothing: no keys.
+    auto none = recordsOf("files.runtime = false");
+    EXPECT_EQ(none.count(2002), 0u);
+    EXPECT_EQ(none.count(2003), 0u);
+    auto own = recordsOf("[files]\nruntime = false\ninclude = [\"x/jauntlib.jar\"]");
+    EXPECT_EQ(own[2002], "1");
+    EXPECT_EQ(own[2003], "jauntlib.jar;");
+    // [keys] can still replace the managed values, for testing launchers.
+    auto raw = recordsOf("files.include = [\"a.jar\"]\n[keys]\n2002 = 5\n");
+    EXPECT_EQ(raw[2002], "5");
+    EXPECT_EQ(raw[2003], "jauntlib.jar;a.jar;");
+}
+
+TEST(IncludedFiles, NamesThatCannotBeExtractedAreRefused) {
+    expectError("[files]\ninclude = [\"a.jar\", \"other/A.JAR\"]", 2,
+                "two included files would be named A.JAR: the file on line 2 has that name too");
+    expectError("[files]\ninclude = [\n\"lib/jauntlib.jar\"]", 3,
+                "two included files would be named jauntlib.jar: the runtime library");
+    expectError("[files]\ninclude = [\"lib/\"]", 2, "needs a file name");
+    expectError("[files]\ninclude = [\"lib/..\"]", 2, "not a plain Windows file name");
+    expectError("[files]\ninclude = [\"a\\\\b.jar\"]", 2, "not a plain Windows file name");
+    expectError("[files]\ninclude = [\"nul.jar\"]", 2, "not a plain Windows file name");
+    expectError("[files]\ninclude = [\"x;y.jar\"]", 2, "contains \";\"");
+    expectError("[files]\ninclude = [\"\\u00e9.jar\"]", 2, "outside printable ASCII");
+    expectError("[files]\ninclude = [\"\"]", 2, "non-empty strings");
+    expectError("[files]\ninclude = [3]", 2, "non-empty strings");
+    expectError("[files]\ninclude = \"a.jar\"", 2, "must be an array");
+    expectError("[files]\nruntime = \"yes\"", 2, "files.runtime must be true or false");
+    expectError("[files]\ncount = 3", 2, "files.count is managed by the build tool");
+    expectError("[files]\nnames = \"a\"", 2, "files.names is managed by the build tool");
+    expectError("[files]\nbogus = 1", 2, "unknown key files.bogus");
+    expectError("files = 1", 1, "files must be a table");
+}
+
+TEST(IncludedFiles, TheNameListMustFitTheLaunchersBuffer) {
+    // 8191 bytes of names with their separators fit; one more does not.
+    std::string config = "files.runtime = false\nfiles.include = [";
+    std::string names;
+    for (int i = 0; names.size() + 100 <= 8191 - 100; ++i) {
+        std::string name = std::to_string(1000 + i) + std::string(95, 'n');  // 99 characters
+        config += "\"" + name + "\",";
+        names += name + ";";
+    }
+    size_t room = 8191 - names.size();
+    std::string fits = config + "\"" + std::string(room - 1, 'f') + "\"]";
+    EXPECT_EQ(valueOf(fits, 2003).size(), 8191u);
+    std::string over = config + "\"" + std::string(room, 'f') + "\"]";
+    expectError(over, 2, "more than the 8191 the launcher reads");
 }
 
 }  // namespace

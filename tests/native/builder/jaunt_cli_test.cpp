@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "launcherimage.h"
+#include "payloadwriter.h"
 #include "tablewriter.h"
 #include "testsupport.h"
 
@@ -52,7 +54,8 @@ protected:
     void SetUp() override {
         dir = testsupport::scratchDirectory();
         jaunt::writeFileBytes((dir / "stub.exe").string(), testsupport::makeStub());
-        writeText(dir / "app.toml", "application.name = \"Hello\"\n");
+        // Without the runtime library, which these tests do not have next to the program.
+        writeText(dir / "app.toml", "application.name = \"Hello\"\nfiles.runtime = false\n");
     }
     fs::path dir;
 };
@@ -73,7 +76,8 @@ TEST_F(JauntCli, BuildsWithExplicitStubAndOutput) {
 
 TEST_F(JauntCli, TakesStubAndOutputFromTheConfigurationThenFromDefaults) {
     fs::create_directories(dir / "conf");
-    writeText(dir / "conf/app.toml", "[build]\nstub = \"../stub.exe\"\noutput = \"out.exe\"\n");
+    writeText(dir / "conf/app.toml",
+              "[build]\nstub = \"../stub.exe\"\noutput = \"out.exe\"\n[files]\nruntime = false\n");
     ASSERT_EQ(runJaunt(dir, "build conf/app.toml").exitCode, 0);
     EXPECT_TRUE(fs::exists(dir / "conf/out.exe"));
     EXPECT_EQ(jaunt::readLauncherTable(jaunt::readFileBytes((dir / "conf/out.exe").string())).tableOffset,
@@ -133,6 +137,104 @@ TEST_F(JauntCli, InspectShowsEveryRecordEscaped) {
               "1001  messages.no_jvm  = \"\\u00E9t\\u00E9\\n\"\n"
               "payload position: 1607 (0x00000647)\n"  // 1536 + a 71-byte table
               "payload bytes: 3\n");
+}
+
+TEST_F(JauntCli, IncludedFilesAreCarriedListedAndExtracted) {
+    std::string big(20000, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13);
+    writeText(dir / "lib/app.jar", big);
+    writeText(dir / "empty.txt", "");
+    writeText(dir / "inc.toml", "[files]\nruntime = false\ninclude = [\"lib/app.jar\", \"empty.txt\"]\n");
+    Outcome run = runJaunt(dir, "build inc.toml --stub stub.exe -o inc.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(", 2 included files)"), std::string::npos) << run.out;
+    std::vector<uint8_t> exe = jaunt::readFileBytes((dir / "inc.exe").string());
+    jaunt::LauncherTable launcher = jaunt::readLauncherTable(exe);
+    EXPECT_EQ(launcher.table.narrow[2002], "2");
+    EXPECT_EQ(launcher.table.narrow[2003], "app.jar;empty.txt;");
+    EXPECT_EQ(launcher.payloadSize, 4u + 20000u + 4u);
+    // Stored scrambled: the content does not appear as it is.
+    EXPECT_EQ(std::search(exe.begin(), exe.end(), big.begin() + 100, big.begin() + 200), exe.end());
+
+    run = runJaunt(dir, "inspect inc.exe --extract out");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("payload bytes: 20008\n"
+                           "included files: 2\n"
+                           "  app.jar  20000 bytes\n"
+                           "  empty.txt  0 bytes\n"
+                           "extracted out/app.jar\n"
+                           "extracted out/empty.txt\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(readText(dir / "out/app.jar"), big);
+    EXPECT_TRUE(fs::exists(dir / "out/empty.txt"));
+    EXPECT_EQ(fs::file_size(dir / "out/empty.txt"), 0u);
+
+    // A missing included file is named with its line; nothing is written.
+    writeText(dir / "missing.toml", "files.runtime = false\nfiles.include = [\"nothere.jar\"]\n");
+    run = runJaunt(dir, "build missing.toml --stub stub.exe -o missing.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "jaunt: missing.toml:2: files.include: nothere.jar: no such file\n");
+    EXPECT_FALSE(fs::exists(dir / "missing.exe"));
+}
+
+TEST_F(JauntCli, TheRuntimeLibraryComesFromTheDistributionLayout) {
+    fs::create_directories(dir / "dist/bin");
+    fs::copy_file(JAUNT_PROGRAM, dir / "dist/bin/jaunt");
+    writeText(dir / "plain.toml", "application.name = \"Hello\"\n");
+    std::string program = (dir / "dist/bin/jaunt").string();
+    Outcome run = runJaunt(dir, "build plain.toml --stub stub.exe -o plain.exe", program);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("plain.toml: the runtime library " + (dir / "dist/lib/jauntlib.jar").string() +
+                           " does not exist; build it, or set files.runtime = false"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(dir / "plain.exe"));
+
+    writeText(dir / "dist/lib/jauntlib.jar", "PK runtime");
+    run = runJaunt(dir, "build plain.toml --stub stub.exe -o plain.exe", program);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = runJaunt(dir, "inspect plain.exe --extract x");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("included files: 1\n  jauntlib.jar  10 bytes\n"), std::string::npos) << run.out;
+    EXPECT_EQ(readText(dir / "x/jauntlib.jar"), "PK runtime");
+}
+
+TEST_F(JauntCli, InspectExplainsPayloadsThatDoNotMatchTheirKeys) {
+    std::vector<uint8_t> payload = jaunt::encodePayload({{"a", {1, 2}}, {"b", {3, 4, 5}}});
+    auto write = [&](const char* name, const std::string& count, const std::string& names, size_t cut) {
+        std::vector<uint8_t> tail(payload.begin(), payload.end() - static_cast<long>(cut));
+        jaunt::writeFileBytes((dir / name).string(),
+                              jaunt::makeLauncher(testsupport::makeStub(),
+                                                  jaunt::encodeTable({{2002, count}, {2003, names}}, {}), tail));
+    };
+    write("cut.exe", "2", "a;b;", 1);
+    Outcome run = runJaunt(dir, "inspect cut.exe --extract cutout");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("included files: 1\n  a  2 bytes\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "jaunt: cut.exe: included file 2 (b): the content is cut short\n");
+    EXPECT_FALSE(fs::exists(dir / "cutout/a")) << "nothing is extracted from a broken payload";
+
+    write("bad.exe", "1", "..\\up", 0);
+    run = runJaunt(dir, "inspect bad.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "jaunt: bad.exe: included file 1 (..\\up): the name is not a plain file name\n");
+
+    write("more.exe", "3", "a;b;", 0);
+    run = runJaunt(dir, "inspect more.exe");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("note: key 2002 counts 3 files but key 2003 names 2; the launcher extracts 2\n"),
+              std::string::npos)
+        << run.out;
+
+    write("fewer.exe", "1", "a;b;", 0);
+    run = runJaunt(dir, "inspect fewer.exe");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("included files: 1\n  a  2 bytes\n"
+                           "note: key 2003 names 2 files but key 2002 counts 1; the launcher extracts 1\n"
+                           "unused payload bytes: 7\n"),
+              std::string::npos)
+        << run.out;
 }
 
 }  // namespace

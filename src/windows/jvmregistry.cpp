@@ -1,0 +1,160 @@
+#include "jvmregistry.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "boundedtext.h"
+#include "config.h"
+#include "configkeys.h"
+#include "javaversion.h"
+#include "versioncheck.h"
+
+namespace jaunt {
+
+namespace {
+
+bool readText(HKEY key, const char* name, char* buffer, size_t capacity) {
+    return readRegistryText(key, name, buffer, capacity);
+}
+
+bool readTextAt(HKEY root, const char* keyName, const char* name, char* buffer, size_t capacity) {
+    HKEY key;
+    if (RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    bool read = readText(key, name, buffer, capacity);
+    RegCloseKey(key);
+    return read;
+}
+
+// The names of every subkey, in enumeration order.
+std::vector<std::string> subkeyNames(HKEY key) {
+    std::vector<std::string> names;
+    std::vector<char> name(kTextSize), className(kTextSize);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD classSize = static_cast<DWORD>(className.size());
+        LONG status =
+            RegEnumKeyExA(key, index, name.data(), &nameSize, nullptr, className.data(), &classSize, nullptr);
+        if (status == ERROR_MORE_DATA) continue;  // a name longer than the buffer: not ours to use
+        if (status != ERROR_SUCCESS) break;
+        names.push_back(std::string(name.data(), nameSize));
+    }
+    return names;
+}
+
+// The Java executable of a home, checked like every JavaSoft candidate (no pre-releases).
+bool checkHome(const char* home, char* path, size_t capacity, char* version, const char* minimum,
+               const char* maximum) {
+    if (!javaExeForHome(path, capacity, home)) return false;
+    return checkJavaExe(path, capacity, version, kTextSize, minimum, maximum, false);
+}
+
+bool choose(bool foundA, const char* pathA, const char* versionA, bool foundB, const char* pathB,
+            const char* versionB, char* path, size_t capacity, char* version) {
+    if (!foundA && !foundB) return false;
+    bool takeA = foundA && (!foundB || compareVersions(versionA, versionB) > 0);
+    copyText(path, capacity, takeA ? pathA : pathB);
+    if (version != nullptr) copyText(version, kTextSize, takeA ? versionA : versionB);
+    return true;
+}
+
+}  // namespace
+
+bool findCurrentVersionJvm(char* path, size_t capacity, char* version, const char* minimum, const char* maximum) {
+    char jdk[kCurrentVersionSize];
+    if (!readTextAt(HKEY_LOCAL_MACHINE, kJavaSoftJdkKey, "CurrentVersion", jdk, sizeof(jdk)) ||
+        !isVersionInRange(jdk, minimum, maximum))
+        jdk[0] = 0;
+    char jre[kCurrentVersionSize];
+    jre[0] = 0;
+    if (getConfigInt(KEY_REQUIRE_JDK) == 0 &&
+        (!readTextAt(HKEY_LOCAL_MACHINE, kJavaSoftJreKey, "CurrentVersion", jre, sizeof(jre)) ||
+         !isVersionInRange(jre, minimum, maximum)))
+        jre[0] = 0;
+
+    char keyName[kTextSize];
+    if (compareVersions(jdk, jre) > 0)
+        formatText(keyName, sizeof(keyName), "%s\\%s", kJavaSoftJdkKey, jdk);
+    else
+        formatText(keyName, sizeof(keyName), "%s\\%s", kJavaSoftJreKey, jre);
+    char home[kTextSize];
+    if (!readTextAt(HKEY_LOCAL_MACHINE, keyName, "JavaHome", home, sizeof(home))) return false;
+    return checkHome(home, path, capacity, version, minimum, maximum);
+}
+
+bool findNewestJavaSoftJvm(const char* javaSoftKey, char* path, size_t capacity, char* version,
+                           const char* minimum, const char* maximum) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, javaSoftKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    std::vector<std::string> names;
+    for (const std::string& name : subkeyNames(key))
+        if (isVersionInRange(name.c_str(), minimum, maximum)) names.push_back(name);
+    sortVersionNames(&names);
+    bool found = false;
+    for (auto name = names.rbegin(); name != names.rend() && !found; ++name) {
+        HKEY versionKey;
+        if (RegOpenKeyExA(key, name->c_str(), 0, KEY_READ, &versionKey) != ERROR_SUCCESS) continue;
+        char home[kTextSize];
+        bool read = readText(versionKey, "JavaHome", home, sizeof(home));
+        RegCloseKey(versionKey);
+        found = read && checkHome(home, path, capacity, version, minimum, maximum);
+    }
+    RegCloseKey(key);
+    return found;
+}
+
+bool findJavaSoftJvm(char* path, size_t capacity, char* version, const char* minimum, const char* maximum) {
+    if (findCurrentVersionJvm(path, capacity, version, minimum, maximum)) return true;
+    if (getConfigInt(KEY_REQUIRE_JDK) == 0 &&
+        findNewestJavaSoftJvm(kJavaSoftJreKey, path, capacity, version, minimum, maximum))
+        return true;
+    return findNewestJavaSoftJvm(kJavaSoftJdkKey, path, capacity, version, minimum, maximum);
+}
+
+bool scanLocatedJvms(void* root, char* path, size_t capacity, char* version, const char* minimum,
+                     const char* maximum) {
+    version[0] = 0;
+    HKEY key;
+    if (RegOpenKeyExA(static_cast<HKEY>(root), kLocatedJvmsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    std::vector<std::string> names = subkeyNames(key);
+    RegCloseKey(key);
+    bool found = false;
+    for (const std::string& name : names) {
+        char candidate[kTextSize];
+        if (!copyText(candidate, sizeof(candidate), name.c_str())) continue;
+        for (char* p = candidate; *p; ++p)
+            if (*p == '/') *p = '\\';
+        char candidateVersion[kTextSize];
+        if (!checkJavaExe(candidate, sizeof(candidate), candidateVersion, sizeof(candidateVersion), minimum, maximum,
+                          true))
+            continue;
+        // Among equal versions the first one enumerated stays.
+        if (found && compareVersions(candidateVersion, version) <= 0) continue;
+        found = copyText(path, capacity, candidate);
+        copyText(version, kTextSize, candidateVersion);
+    }
+    return found;
+}
+
+bool findLocatedJvm(char* path, size_t capacity, char* version, const char* minimum, const char* maximum) {
+    char userPath[kTextSize], userVersion[kTextSize];
+    char machinePath[kTextSize], machineVersion[kTextSize];
+    bool user = scanLocatedJvms(HKEY_CURRENT_USER, userPath, sizeof(userPath), userVersion, minimum, maximum);
+    bool machine =
+        scanLocatedJvms(HKEY_LOCAL_MACHINE, machinePath, sizeof(machinePath), machineVersion, minimum, maximum);
+    // Equal versions go to the local machine.
+    return choose(user, userPath, userVersion, machine, machinePath, machineVersion, path, capacity, version);
+}
+
+bool findJvmInRegistry(char* path, size_t capacity, const char* minimum, const char* maximum) {
+    char javaSoftPath[kTextSize], javaSoftVersion[kTextSize];
+    char locatedPath[kTextSize], locatedVersion[kTextSize];
+    bool javaSoft = findJavaSoftJvm(javaSoftPath, sizeof(javaSoftPath), javaSoftVersion, minimum, maximum);
+    bool located = findLocatedJvm(locatedPath, sizeof(locatedPath), locatedVersion, minimum, maximum);
+    // Equal versions go to the located JVM.
+    return choose(javaSoft, javaSoftPath, javaSoftVersion, located, locatedPath, locatedVersion, path, capacity,
+                  nullptr);
+}
+
+}  // namespace jaunt

@@ -1,0 +1,285 @@
+// Loading JVM libraries of test doubles from the VM-type directories, LoadDLL with a provided
+// location, the single tests of the search, and the preparation of packed JREs.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "WinLoader.h"
+#include "boundedtext.h"
+#include "config.h"
+#include "jreunpack.h"
+#include "jvmtrees.h"
+#include "log.h"
+#include "winsupport.h"
+
+namespace {
+
+using jaunt_test::JreOptions;
+using jaunt_test::JvmLibrary;
+
+const bool logRequested = SetEnvironmentVariableA("JAUNT_LOG", "yes") != 0;
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string logText() {
+    jaunt::logInfo("-");
+    const char* path = jaunt::getLogPath();
+    return path ? jaunt_test::readText(path) : "";
+}
+
+class Loader : public ::testing::Test {
+protected:
+    jaunt_test::TempDirectory dir{"loader"};
+    size_t mark = 0;
+
+    void SetUp() override {
+        ASSERT_TRUE(logRequested);
+        jaunt_test::resetJvmRegistry();
+        configure({});
+        mark = logText().size();
+    }
+    void TearDown() override { jaunt_test::resetJvmRegistry(); }
+
+    void configure(const std::vector<jaunt::NarrowRecord>& records) {
+        std::string path = jaunt_test::writeLauncher(dir.file("config.exe"), records);
+        bool opened = false;
+        ASSERT_EQ(jaunt::loadConfigurationFile(path.c_str(), &opened), jaunt::TableError::None);
+    }
+    // The log lines written since the test began (or the last call).
+    std::string newLog() {
+        std::string text = logText();
+        std::string lines = text.substr(mark);
+        mark = text.size();
+        return lines;
+    }
+    std::string jre(const std::string& name, JvmLibrary library = JvmLibrary::Good,
+                    const std::string& vmType = "client") {
+        JreOptions options;
+        options.library = library;
+        options.vmType = vmType;
+        jaunt_test::makeJre(dir.file(name), options);
+        return dir.file(name);
+    }
+};
+
+TEST_F(Loader, TheFirstVmTypeDirectoryThatLoadsWinsAndItsCreateEntryIsResolved) {
+    std::string bin = jre("jre") + "\\bin";
+    void* library = jaunt::loadJvmLibrary((bin + "\\java.exe").c_str());
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(newLog(), "Trying " + bin + "\\hotspot\\jvm.dll (exists 0)\r\nTrying " + bin +
+                            "\\client\\jvm.dll (exists 1)\r\n-\r\n");
+    EXPECT_EQ(jaunt::loadJvmLibrary((bin + "\\javaw.exe").c_str()), library) << "javaw.exe loses 9 characters";
+    ASSERT_TRUE(jaunt::resolveCreateJavaVm(library));
+    ASSERT_NE(jaunt::createJavaVmEntry(), nullptr);
+    void* vm = &vm;
+    EXPECT_EQ(jaunt::createJavaVmEntry()(&vm, nullptr, nullptr), -1) << "the double's own entry";
+    EXPECT_EQ(vm, nullptr);
+    EXPECT_FALSE(jaunt::resolveCreateJavaVm(nullptr));
+
+    // A preferred type that is missing is followed by the whole fixed list.
+    configure({{152, "server"}});
+    newLog();
+    EXPECT_EQ(jaunt::loadJvmLibrary((bin + "\\java.exe").c_str()), library);
+    EXPECT_EQ(newLog(), "Trying " + bin + "\\server\\jvm.dll (exists 0)\r\nTrying " + bin +
+                            "\\hotspot\\jvm.dll (exists 0)\r\nTrying " + bin + "\\client\\jvm.dll (exists 1)\r\n-\r\n");
+}
+
+TEST_F(Loader, AJdkWithoutAVmLoadsTheLibraryOfItsEmbeddedJre) {
+    std::string jdk = dir.file("jdk");
+    jaunt_test::makeJdk(jdk);
+    ASSERT_NE(jaunt::loadJvmLibrary((jdk + "\\bin\\java.exe").c_str()), nullptr);
+    std::string expected;
+    for (const char* type : {"hotspot", "client", "server", "classic"})
+        expected += "Trying " + jdk + "\\bin\\" + type + "\\jvm.dll (exists 0)\r\n";
+    expected += "Trying " + jdk + "\\bin\\..\\jre\\bin\\hotspot\\jvm.dll (exists 0)\r\n";
+    expected += "Trying " + jdk + "\\bin\\..\\jre\\bin\\client\\jvm.dll (exists 1)\r\n-\r\n";
+    EXPECT_EQ(newLog(), expected);
+}
+
+TEST_F(Loader, LibrariesThatDoNotLoadOrLackTheEntryFail) {
+    void* bare = jaunt::loadJvmLibrary((jre("bare", JvmLibrary::WithoutCreate) + "\\bin\\java.exe").c_str());
+    ASSERT_NE(bare, nullptr);
+    EXPECT_FALSE(jaunt::resolveCreateJavaVm(bare));
+
+    std::string broken = jre("broken", JvmLibrary::NotALibrary, "server");
+    newLog();
+    EXPECT_EQ(jaunt::loadJvmLibrary((broken + "\\bin\\java.exe").c_str()), nullptr);
+    std::string log = newLog();
+    EXPECT_NE(log.find("Trying " + broken + "\\bin\\server\\jvm.dll (exists 1)\r\nERROR: LoadLibraryA(" + broken +
+                       "\\bin\\server\\jvm.dll) failed with error 193\r\n"),
+              std::string::npos)
+        << log;
+    size_t tries = 0;
+    for (size_t at = log.find("Trying "); at != std::string::npos; at = log.find("Trying ", at + 1)) ++tries;
+    EXPECT_EQ(tries, 8u) << "four types beside the executable and four in the embedded JRE";
+}
+
+TEST_F(Loader, ALibraryFindsTheRuntimeDllsBesideItsJavaExecutable) {
+    std::string bin = jre("dependent", JvmLibrary::WithDependency) + "\\bin";
+    std::string library = bin + "\\client\\jvm.dll";
+    // Without help the loader does not look in bin, where jauntdep.dll lies.
+    SetDllDirectoryA(nullptr);
+    HMODULE plain = LoadLibraryA(library.c_str());
+    ASSERT_EQ(plain, nullptr) << "the test needs a loader that does not search the executable's directory";
+    void* loaded = jaunt::loadJvmLibrary((bin + "\\java.exe").c_str());
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(jaunt::resolveCreateJavaVm(loaded));
+    EXPECT_NE(GetModuleHandleA("jauntdep.dll"), nullptr);
+}
+
+TEST_F(Loader, AProvidedLocationIsLoadedAndTheJvmHomeRecorded) {
+    std::string home = jre("provided");
+    ASSERT_TRUE(jaunt::LoadDLL(false, home.c_str(), false));
+    EXPECT_EQ(std::string(jaunt::jvmHome()), lower(home) + "\\bin\\..");
+    EXPECT_NE(jaunt::jvmLibrary(), nullptr);
+    EXPECT_NE(jaunt::createJavaVmEntry(), nullptr);
+    std::string log = newLog();
+    EXPECT_EQ(log.rfind("LoadDLL (0, " + home + ", 0)\r\nGot JRE location " + home +
+                            " (java exe: 0)\r\nMinVersion: , MaxVersion: \r\n",
+                        0),
+              0u)
+        << log;
+    EXPECT_NE(log.find("\r\nLoading of JVM-DLL successful\r\n"), std::string::npos) << log;
+
+    // A Java executable is checked (GUI launchers switch to javaw.exe) before it is loaded.
+    configure({{107, "1"}, {126, "1.5"}});
+    ASSERT_TRUE(jaunt::LoadDLL(false, (home + "\\bin\\java.exe").c_str(), true));
+    EXPECT_EQ(std::string(jaunt::jvmHome()), lower(home) + "\\bin\\..");
+    log = newLog();
+    EXPECT_NE(log.find("MinVersion: 1.5, MaxVersion: \r\ncheckJavaExe ("), std::string::npos) << log;
+    EXPECT_NE(log.find("Trying to load JVM-DLL from " + lower(home) + "\\bin\\javaw.exe\r\n"), std::string::npos)
+        << log;
+
+    EXPECT_FALSE(jaunt::LoadDLL(false, (home + "\\bin\\nothing.exe").c_str(), true));
+    EXPECT_NE(newLog().find("\r\nERROR: Provided JVM unusable\r\n"), std::string::npos);
+
+    // A directory without any JVM is taken unchecked, fails to load, and still records its home.
+    std::string empty = dir.file("empty");
+    CreateDirectoryA(empty.c_str(), nullptr);
+    EXPECT_FALSE(jaunt::LoadDLL(false, empty.c_str(), false));
+    EXPECT_EQ(std::string(jaunt::jvmHome()), lower(empty) + "\\bin\\..");
+    log = newLog();
+    EXPECT_NE(log.find("\r\nERROR: Could not get DLL-Handle.\r\nERROR: Could not load functions\r\n"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(Loader, LocationFilesGiveTheirFirstLine) {
+    std::string install = dir.file("install");
+    jaunt_test::makeDirectories(install + "\\.bundlekit");
+    configure({{10003, install}});
+    std::string file = install + "\\.bundlekit\\pref_jre.cfg";
+    auto read = [&](const char* name = jaunt::kPreferredLocationFile) {
+        char location[jaunt::kTextSize];
+        return jaunt::readLocationFile(name, location, sizeof(location)) ? "[" + std::string(location) + "]"
+                                                                         : std::string("<none>");
+    };
+    EXPECT_EQ(read(), "<none>") << "missing";
+    jaunt_test::writeText(file, "");
+    EXPECT_EQ(read(), "<none>") << "empty";
+    jaunt_test::writeText(file, "\r\n");
+    EXPECT_EQ(read(), "[]") << "blank";
+    jaunt_test::writeText(file, "C:\\Java\\JRE\r\nsecond\r\n");
+    EXPECT_EQ(read(), "[C:\\Java\\JRE]");
+    jaunt_test::writeText(file, "jre");
+    EXPECT_EQ(read(), "[jre]") << "no line end";
+    jaunt_test::writeText(file, std::string(100000, 'j'));
+    EXPECT_EQ(read(), "[" + std::string(jaunt::kTextSize - 1, 'j') + "]") << "huge";
+    EXPECT_EQ(read(jaunt::kInstallerLocationFile), "<none>");
+    jaunt_test::writeText(install + "\\.bundlekit\\inst_jre.cfg", "installed\n");
+    EXPECT_EQ(read(jaunt::kInstallerLocationFile), "[installed]");
+}
+
+TEST_F(Loader, EnvironmentAndSearchPathTestsFindTheirJava) {
+    std::string home = jre("envjre");
+    std::string slashed = home;
+    for (char& c : slashed)
+        if (c == '\\') c = '/';
+    char java[jaunt::kTextSize];
+    SetEnvironmentVariableA("JAUNT_TEST_HOME", slashed.c_str());
+    EXPECT_TRUE(jaunt::testEnvironmentVariable(java, sizeof(java), "JAUNT_TEST_HOME", "", ""));
+    EXPECT_EQ(std::string(java), lower(home + "\\bin\\java.exe"));
+    EXPECT_NE(newLog().find("checkJavaExe (" + home + "\\bin\\java.exe, [out], , , 0)"), std::string::npos)
+        << "tested with backslashes";
+    EXPECT_FALSE(jaunt::testEnvironmentVariable(java, sizeof(java), "JAUNT_TEST_HOME", "1.9", ""));
+    SetEnvironmentVariableA("JAUNT_TEST_HOME", "");
+    EXPECT_FALSE(jaunt::testEnvironmentVariable(java, sizeof(java), "JAUNT_TEST_HOME", "", ""));
+    SetEnvironmentVariableA("JAUNT_TEST_HOME", std::string(9000, 'h').c_str());
+    EXPECT_FALSE(jaunt::testEnvironmentVariable(java, sizeof(java), "JAUNT_TEST_HOME", "", ""));
+    SetEnvironmentVariableA("JAUNT_TEST_HOME", nullptr);
+    EXPECT_FALSE(jaunt::testEnvironmentVariable(java, sizeof(java), "JAUNT_TEST_HOME", "", ""));
+
+    char savedPath[32768];
+    DWORD length = GetEnvironmentVariableA("PATH", savedPath, sizeof(savedPath));
+    ASSERT_LT(length, sizeof(savedPath));
+    SetEnvironmentVariableA("PATH", (home + "\\bin").c_str());
+    bool found = jaunt::testSearchPath(java, sizeof(java), "1.8", "");
+    SetEnvironmentVariableA("PATH", (dir.file("nowhere")).c_str());
+    bool missing = jaunt::testSearchPath(java, sizeof(java), "", "");
+    SetEnvironmentVariableA("PATH", savedPath);
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(missing);
+}
+
+class PackedJre : public Loader {
+protected:
+    std::string home;
+    void SetUp() override {
+        Loader::SetUp();
+        home = dir.file("packed jre");  // a blank in the path, as under "Program Files"
+        jaunt_test::makeDirectories(home + "\\lib");
+        jaunt_test::copyFixture("JAUNT_TEST_FAKE_UNPACK200", home + "\\bin\\unpack200.exe");
+    }
+    std::string runsLog() { return jaunt_test::readText(home + "\\bin\\unpack200.log"); }
+};
+
+TEST_F(PackedJre, PackedArchivesAreUnpackedInOrderWithQuotedPaths) {
+    jaunt_test::writeText(home + "\\lib\\rt.jar.pack", "packed rt");
+    jaunt_test::writeText(home + "\\lib\\jsse.jar.pack", "packed jsse");
+    jaunt::prepareJre(home.c_str());
+
+    std::string tool = "\"" + home + "\\bin\\unpack200.exe\" -r ";
+    std::string lib = home + "\\lib\\";
+    EXPECT_EQ(runsLog(), tool + "\"" + lib + "rt.jar.pack\" \"" + lib + "rt.jar\"\n" + tool + "\"" + lib +
+                             "jsse.jar.pack\" \"" + lib + "jsse.jar\"\n");
+    EXPECT_EQ(jaunt_test::readText(lib + "rt.jar"), "unpacked from " + lib + "rt.jar.pack");
+    EXPECT_TRUE(jaunt_test::fileExists(lib + "jsse.jar"));
+    EXPECT_FALSE(jaunt_test::fileExists(lib + "rt.jar.pack"));
+    EXPECT_FALSE(jaunt_test::fileExists(lib + "jsse.jar.pack"));
+
+    std::string expected = "Unpacking JRE\r\n";
+    for (const char* archive :
+         {"rt.jar", "charsets.jar", "plugin.jar", "deploy.jar", "ext\\localedata.jar", "jsse.jar"}) {
+        expected += "Unpacking " + lib + archive + ".pack to " + lib + archive + "\r\n";
+        bool packed = std::string(archive) == "rt.jar" || std::string(archive) == "jsse.jar";
+        expected += packed ? "waiting for unpack200 to finish\r\nunpack done\r\n" : "pack path doesn't exists\r\n";
+    }
+    expected += "Unpacking JRE done\r\n-\r\n";
+    EXPECT_EQ(newLog(), expected);
+
+    // Prepared now: a second test of the directory (here through testLocation) does nothing.
+    std::string before = runsLog();
+    jaunt_test::writeText(lib + "rt.jar.pack", "packed again");
+    char java[jaunt::kTextSize];
+    EXPECT_TRUE(jaunt::testLocation(java, sizeof(java), home.c_str(), "", "", true));
+    EXPECT_EQ(runsLog(), before);
+    EXPECT_EQ(std::string(java), lower(home) + "\\bin\\java.exe");
+}
+
+TEST_F(PackedJre, OnlyAPackedRuntimeWithoutTheMarkTriggersUnpacking) {
+    jaunt_test::writeText(home + "\\lib\\charsets.jar.pack", "packed");
+    jaunt::prepareJre(home.c_str());
+    jaunt_test::writeText(home + "\\lib\\rt.jar.pack", "packed");
+    jaunt_test::writeText(home + "\\lib\\jsse.jar", "unpacked");
+    jaunt::prepareJre(home.c_str());
+    EXPECT_FALSE(jaunt_test::fileExists(home + "\\bin\\unpack200.log"));
+    EXPECT_TRUE(jaunt_test::fileExists(home + "\\lib\\rt.jar.pack"));
+    EXPECT_EQ(newLog(), "-\r\n");
+}
+
+}  // namespace

@@ -3,10 +3,15 @@
 #include <windows.h>
 
 #include "arguments.h"
+#include "cleanup.h"
 #include "cmdline.h"
+#include "configkeys.h"
 #include "environment.h"
 #include "errors.h"
+#include "extraction.h"
+#include "launch.h"
 #include "log.h"
+#include "WinLoader.h"
 
 namespace {
 
@@ -41,10 +46,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     jaunt::initEnvironment(GetModuleHandleA(nullptr) ? GetModuleHandleA(nullptr) : instance);
 
+    if (!jaunt::extractIncludedFiles()) jaunt::failWithMessage(jaunt::MSG_INTERNAL_ERROR, "%ERROR_CODE%", "16");
+
+    jaunt::removeStaleFiles();
+
+    if (!jaunt::LoadDLL(true, nullptr, false)) jaunt::exitLauncher(83);
+
     jaunt::recordPendingDeletions();
 
     jaunt::WideArgumentList arguments;
     jaunt::splitArguments(GetCommandLineW(), &arguments);
+
+    if (!jaunt::launch(arguments, true)) jaunt::failWithMessage(jaunt::MSG_LAUNCH_FAILED, nullptr, nullptr);
 
     return 0;
 }

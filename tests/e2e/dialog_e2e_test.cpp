@@ -78,6 +78,7 @@ bool contains(const std::vector<std::wstring>& texts, const std::wstring& wanted
 TEST_F(ErrorDialog, AGuiLauncherReportsInAMessageBoxWithTheConfiguredCaption) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "this test runs under Xvfb";
     make({{1000, "Hello failed"}, {107, "1"}, {1007, "Quotes do not match"}});
+    addJre();
     std::vector<std::wstring> texts;
     EXPECT_EQ(runAndDismiss(L"Hello failed", L"\"unterminated", {L"JAUNT_LOG="}, &texts), 1u);
     EXPECT_TRUE(contains(texts, L"Quotes do not match"));
@@ -87,6 +88,7 @@ TEST_F(ErrorDialog, AGuiLauncherReportsInAMessageBoxWithTheConfiguredCaption) {
 TEST_F(ErrorDialog, TheBoxNamesTheLogWhenLoggingIsOn) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "this test runs under Xvfb";
     make({{1000, "Hello failed"}, {107, "5"}, {1007, "Quotes do not match"}});
+    addJre();
     std::vector<std::wstring> texts;
     EXPECT_EQ(runAndDismiss(L"Hello failed", L"'x", {L"JAUNT_LOG=yes", L"TMP=" + jaunt_test::widen(dir.path())}, &texts),
               1u);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "jvmtrees.h"
 #include "winsupport.h"
 
 namespace jaunt_test {
@@ -17,6 +18,12 @@ inline std::vector<jaunt::NarrowRecord> consoleRecords(std::vector<jaunt::Narrow
     std::vector<jaunt::NarrowRecord> records = {{1000, "Error"}, {107, "0"}, {1007, "Wrong Parameter Usage"}};
     records.insert(records.end(), extra.begin(), extra.end());
     return records;
+}
+
+inline JreOptions recordingJre() {
+    JreOptions options;
+    options.library = JvmLibrary::Recording;
+    return options;
 }
 
 class LauncherTest : public ::testing::Test {
@@ -35,6 +42,14 @@ protected:
         RunResult result = run(line, options);
         EXPECT_FALSE(result.timedOut);
         return result;
+    }
+    // A JRE of test doubles beside the launcher (dir\jre), named in the preferred-location file, so
+    // that LoadDLL finds and loads it and a run goes on to the stages after it. Its jvm.dll is the
+    // recording double, so the launch succeeds unless a test scripts otherwise.
+    void addJre(JreOptions options = recordingJre()) {
+        makeJre(dir.file("jre"), options);
+        makeDirectories(dir.file(".bundlekit"));
+        writeText(dir.file(".bundlekit\\pref_jre.cfg"), "jre\n");
     }
     // The log files a run left in the test's directory (its TMP).
     std::vector<std::string> logFiles() {

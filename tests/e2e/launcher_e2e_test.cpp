@@ -31,6 +31,9 @@ RunOptions withLog(const char* variable = "JAUNT_LOG", const char* value = "yes"
 
 class Launcher : public LauncherTest {
 protected:
+    // Runs that get past the JVM search find a JRE of test doubles beside the launcher.
+    void SetUp() override { addJre(); }
+
     // A launcher whose appended bytes are exactly tail, run quietly.
     jaunt_test::RunResult startRaw(const std::vector<uint8_t>& tail, const std::wstring& arguments = L"-q_bkt_internal") {
         std::vector<uint8_t> bytes = jaunt_test::readBytes(jaunt_test::stubPath());

@@ -20,7 +20,10 @@ std::vector<std::string> rootLogs() {
 
 TEST_F(LauncherTest, AnUnusableTmpPutsTheLogAtTheDriveRoot) {
     for (const std::string& old : rootLogs()) DeleteFileA(old.c_str());
-    make(jaunt_test::consoleRecords());
+    // Without a temporary directory no version can be asked for: the fallback pass of the search
+    // sequence takes the JRE beside the launcher unchecked.
+    make(jaunt_test::consoleRecords({{128, "Bjre"}}));
+    addJre();
     jaunt_test::RunOptions options;
     options.set["JAUNT_LOG"] = "yes";
     options.set["TMP"] = dir.file("no-such-directory");

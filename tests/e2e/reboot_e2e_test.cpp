@@ -9,6 +9,7 @@ using jaunt_test::LauncherTest;
 
 TEST_F(LauncherTest, RebootSwitchRequestsARestartAfterFiveSecondsAndGoesOn) {
     make(jaunt_test::consoleRecords());
+    addJre();
     jaunt_test::RunOptions options;
     options.set["JAUNT_LOG"] = "yes";
     DWORD before = GetTickCount();
@@ -23,6 +24,7 @@ TEST_F(LauncherTest, RebootSwitchRequestsARestartAfterFiveSecondsAndGoesOn) {
 
 TEST_F(LauncherTest, RebootSwitchWithMoreTextIsAnOrdinaryArgument) {
     make(jaunt_test::consoleRecords());
+    addJre();
     jaunt_test::RunOptions options;
     options.set["JAUNT_LOG"] = "yes";
     auto result = start(L"__bkt_reboot now", options);

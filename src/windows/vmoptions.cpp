@@ -1,0 +1,84 @@
+#include "vmoptions.h"
+
+#include <windows.h>
+
+#include "boundedtext.h"
+#include "classpath.h"
+#include "config.h"
+#include "configkeys.h"
+#include "environment.h"
+#include "extraction.h"
+#include "log.h"
+#include "paths.h"
+#include "variables.h"
+
+namespace jaunt {
+
+std::string narrowFromWide(const std::u16string& text) {
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.c_str());
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], bytes, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(bytes) - 1);
+    return narrow;
+}
+
+std::vector<std::string> buildSystemProperties() {
+    std::vector<std::string> properties;
+    if (flavourLetter() == 'i') properties.push_back("-Djaunt.isBundlekit=true");
+    properties.push_back(std::string("-Djaunt.moduleName=") + modulePath());
+    properties.push_back(std::string("-Djaunt.tempDir=") + extractionDirectory());
+    return properties;
+}
+
+FILE* openVmOptionsFile() {
+    char launcher[kTextSize];
+    uint32_t length = longPathName(modulePath(), launcher, sizeof(launcher));
+    if (length == 0 || length >= sizeof(launcher)) copyText(launcher, sizeof(launcher), modulePath());
+    std::string name = launcher;
+    std::string withoutExe = name.size() >= 4 ? name.substr(0, name.size() - 4) : name;
+    FILE* file = fopen((withoutExe + ".vmoptions").c_str(), "rt");
+    if (file == nullptr) file = fopen((name + ".vmoptions").c_str(), "rt");
+    return file;
+}
+
+void buildVmOptions(std::vector<std::string>* options, const WideArgumentList& arguments) {
+    std::string classPath = "-Djava.class.path=";
+    appendClassPath(&classPath);
+    options->push_back(classPath);
+
+    char configured[kTextSize];
+    getConfigString(KEY_VM_OPTIONS, configured, sizeof(configured));
+    replaceVariables(configured);
+    NarrowArgumentList items;
+    splitNarrowArguments(configured, &items);
+    options->insert(options->end(), items.begin(), items.end());
+
+    if (getConfigInt(KEY_FORWARD_J_ARGUMENTS) != 0) {
+        for (const std::u16string& argument : arguments)
+            if (argument.size() >= 2 && argument[0] == u'-' && argument[1] == u'J')
+                options->push_back(narrowFromWide(argument.substr(2)));
+    }
+}
+
+void buildVmInitArgs(VmStartupArguments* startup, const std::vector<std::string>& systemProperties,
+                     const WideArgumentList& arguments) {
+    std::vector<std::string> options = systemProperties;
+    if (FILE* file = openVmOptionsFile()) {
+        // One option per line read; a line longer than the buffer arrives as several options.
+        char line[kTextSize];
+        while (fgets(line, sizeof(line), file) != nullptr) {
+            size_t length = textLength(line);
+            while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) line[--length] = 0;
+            options.push_back(line);
+        }
+        fclose(file);
+    }
+    buildVmOptions(&options, arguments);
+    fillStartupArguments(startup, options);
+    logInfo("vmoption count %d", static_cast<int>(options.size()));
+    for (size_t i = 0; i < options.size(); ++i) logInfo("vmoption %d: %s", static_cast<int>(i), options[i].c_str());
+}
+
+}  // namespace jaunt

@@ -1,0 +1,31 @@
+// The JVM's start-up options, in their fixed order: the system properties about the launcher, the
+// lines of the vmoptions file beside the launcher, the class path, the configured VM options
+// (key 123) and, when key 125 allows it, the "-J" arguments of the command line.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "JavaVMLauncher.h"
+#include "arguments.h"
+
+namespace jaunt {
+
+// jaunt.isBundlekit (installer flavour), jaunt.moduleName, jaunt.tempDir.
+std::vector<std::string> buildSystemProperties();
+
+// "<launcher>.vmoptions", else "<launcher>.exe.vmoptions", opened for reading; null when neither.
+FILE* openVmOptionsFile();
+
+// Appends the class path, the items of key 123 and the forwarded "-J" arguments.
+void buildVmOptions(std::vector<std::string>* options, const WideArgumentList& arguments);
+
+// All options in order, as JNI start-up arguments; logs the count and every option.
+void buildVmInitArgs(VmStartupArguments* startup, const std::vector<std::string>& systemProperties,
+                     const WideArgumentList& arguments);
+
+// A UTF-16 text in the ANSI code page, as the C runtime's "%S" conversion gives it.
+std::string narrowFromWide(const std::u16string& text);
+
+}  // namespace jaunt

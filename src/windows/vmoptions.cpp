@@ -10,6 +10,7 @@
 #include "extraction.h"
 #include "log.h"
 #include "paths.h"
+#include "tempdir.h"
 #include "variables.h"
 
 namespace jaunt {
@@ -24,10 +25,24 @@ std::string narrowFromWide(const std::u16string& text) {
     return narrow;
 }
 
+std::string instanceName() {
+    std::string name = modulePath();
+    for (char& c : name)
+        if (c == '\\') c = '_';
+    return name;
+}
+
 std::vector<std::string> buildSystemProperties() {
     std::vector<std::string> properties;
+    bool singleInstance = getConfigInt(KEY_SINGLE_INSTANCE) != 0;
+    if (singleInstance) properties.push_back("-Djaunt.semaphoreName=" + instanceName());
     if (flavourLetter() == 'i') properties.push_back("-Djaunt.isBundlekit=true");
     properties.push_back(std::string("-Djaunt.moduleName=") + modulePath());
+    if (singleInstance) {
+        char commFile[kTextSize];
+        if (processCommFileName(commFile, sizeof(commFile), GetCurrentProcessId()))
+            properties.push_back(std::string("-Djaunt.processCommFile=") + commFile);
+    }
     properties.push_back(std::string("-Djaunt.tempDir=") + extractionDirectory());
     return properties;
 }

@@ -12,8 +12,12 @@
 
 namespace jaunt {
 
-// jaunt.isBundlekit (installer flavour), jaunt.moduleName, jaunt.tempDir.
+// jaunt.semaphoreName (single instance), jaunt.isBundlekit (installer flavour), jaunt.moduleName,
+// jaunt.processCommFile (single instance), jaunt.tempDir.
 std::vector<std::string> buildSystemProperties();
+
+// The name of the launcher file's single-instance semaphore: the module path with "_" for "\".
+std::string instanceName();
 
 // "<launcher>.vmoptions", else "<launcher>.exe.vmoptions", opened for reading; null when neither.
 FILE* openVmOptionsFile();

@@ -114,6 +114,22 @@ TEST_F(Launch, OptionsArriveInTheirFixedOrder) {
     EXPECT_NE(log.find("main returned\r\ndest JVM\r\nlaunch done\r\n"), std::string::npos) << log;
 }
 
+TEST_F(Launch, TheSingleInstanceKeyAddsTheSemaphoreAndCommunicationFile) {
+    makeApp({{10005, "1"}});
+    ASSERT_EQ(launch().exitCode, 0u);
+    std::vector<std::string> got = options();
+    ASSERT_GE(got.size(), 4u);
+    std::string module = launcherDirectory() + "app.exe", instance = module;
+    for (char& c : instance)
+        if (c == '\\') c = '_';
+    EXPECT_EQ(got[0], "-Djaunt.semaphoreName=" + instance);
+    EXPECT_EQ(got[1], "-Djaunt.moduleName=" + module);
+    // The launcher's temporary path is the TMP the test gives it.
+    EXPECT_EQ(got[2].rfind("-Djaunt.processCommFile=" + dir.path() + "\\jnt_p", 0), 0u) << got[2];
+    EXPECT_EQ(got[2].substr(got[2].size() - 4), ".tmp");
+    EXPECT_EQ(got[3], "-Djaunt.tempDir=");
+}
+
 TEST_F(Launch, TheVmoptionsFileBesideTheLauncherComesBeforeTheClassPath) {
     makeApp();
     jaunt_test::writeText(dir.file("app.vmoptions"), "-Dfirst=1\r\n\r\n# memory\n-Djava.class.path=x\n-Dlast=2");

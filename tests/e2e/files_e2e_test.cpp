@@ -35,15 +35,7 @@ std::vector<std::string> found(const std::string& directory, const char* pattern
 }
 
 std::string registryValue(const char* name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, jaunt::kRemovalListKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
-    std::vector<char> data(65536);
-    DWORD size = static_cast<DWORD>(data.size());
-    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return "<no value>";
-    if (size > 0 && data[size - 1] == 0) --size;
-    return std::string(data.data(), size);
+    return jaunt_test::registryText(HKEY_CURRENT_USER, jaunt::kRemovalListKey, name);
 }
 
 // The entries of a list. A run that reports an error after recording records again, so an entry may

@@ -15,10 +15,7 @@ using jaunt_test::JvmLibrary;
 using jaunt_test::RunOptions;
 using jaunt_test::RunResult;
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using jaunt_test::lower;
 
 // A path the way the launcher sees it: resolved against its own short, lower-case directory.
 std::string asResolved(const std::string& path) {

@@ -13,10 +13,7 @@ namespace {
 
 using jaunt_test::RunOptions;
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using jaunt_test::lower;
 
 // The UTF-16 form of a text of the test's own paths (ASCII, or Latin-1 in code page 1252).
 std::u16string latin1(const std::string& text) {

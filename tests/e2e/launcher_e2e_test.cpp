@@ -12,10 +12,7 @@ namespace {
 using jaunt_test::LauncherTest;
 using jaunt_test::RunOptions;
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using jaunt_test::lower;
 
 std::string shortLower(const std::string& path) {
     char shortPath[MAX_PATH];

@@ -92,6 +92,24 @@ std::wstring widen(const std::string& text) {
     return wide;
 }
 
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string registryText(HKEY root, const char* keyName, const char* valueName, DWORD* type) {
+    HKEY key;
+    if (RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+    std::vector<char> data(65536);
+    DWORD size = static_cast<DWORD>(data.size()), valueType = 0;
+    LONG status = RegQueryValueExA(key, valueName, nullptr, &valueType, reinterpret_cast<BYTE*>(data.data()), &size);
+    RegCloseKey(key);
+    if (type) *type = valueType;
+    if (status != ERROR_SUCCESS) return "<no value>";
+    if (size > 0 && data[size - 1] == 0) --size;
+    return std::string(data.data(), size);
+}
+
 namespace {
 
 std::wstring environmentBlock(const RunOptions& options) {

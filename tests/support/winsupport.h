@@ -68,4 +68,11 @@ RunResult run(const std::wstring& commandLine, const RunOptions& options = RunOp
 
 std::wstring widen(const std::string& text);  // ANSI code page to UTF-16
 
+// ASCII letters in lower case (the launcher lower-cases the paths it derives).
+std::string lower(std::string text);
+
+// A registry value as text, without the terminator some registries store with it; "<no key>" or
+// "<no value>" when it cannot be read. *type receives the value's type.
+std::string registryText(HKEY root, const char* keyName, const char* valueName, DWORD* type = nullptr);
+
 }  // namespace jaunt_test

@@ -23,10 +23,7 @@ using jaunt_test::setRegistryText;
 // The log is on for this program: the order in which candidates are checked is read from it.
 const bool logRequested = SetEnvironmentVariableA("JAUNT_LOG", "yes") != 0;
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using jaunt_test::lower;
 
 std::string logText() {
     jaunt::logInfo("-");

@@ -11,10 +11,7 @@
 
 namespace {
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using jaunt_test::lower;
 
 TEST(ModulePath, IsTheShortLowerCaseNameOfThisProgram) {
     std::string path = jaunt::modulePath();

@@ -12,16 +12,7 @@
 namespace {
 
 std::string readValue(const char* name, DWORD* type = nullptr) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, jaunt::kRemovalListKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
-    std::vector<char> data(65536);
-    DWORD size = static_cast<DWORD>(data.size()), valueType = 0;
-    LONG status = RegQueryValueExA(key, name, nullptr, &valueType, reinterpret_cast<BYTE*>(data.data()), &size);
-    RegCloseKey(key);
-    if (type) *type = valueType;
-    if (status != ERROR_SUCCESS) return "<no value>";
-    if (size > 0 && data[size - 1] == 0) --size;
-    return std::string(data.data(), size);
+    return jaunt_test::registryText(HKEY_CURRENT_USER, jaunt::kRemovalListKey, name, type);
 }
 
 void writeValue(const char* name, const std::string& text) {

@@ -22,10 +22,7 @@ using jaunt_test::versionOutput;
 // The log is on for this program, so that the lines a check writes can be read back.
 const bool logRequested = SetEnvironmentVariableA("JAUNT_LOG", "yes") != 0;
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+using jaunt_test::lower;
 
 std::string logText() {
     jaunt::logInfo("-");  // opens the log on first use

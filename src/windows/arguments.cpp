@@ -4,6 +4,7 @@
 
 #include "argsplit.h"
 #include "boundedtext.h"
+#include "cmdline.h"
 #include "configkeys.h"
 #include "errors.h"
 
@@ -12,6 +13,12 @@ namespace jaunt {
 void splitArguments(const wchar_t* text, WideArgumentList* list) {
     std::u16string wide(reinterpret_cast<const char16_t*>(text));
     if (splitArgumentText(wide, list) != SplitResult::Ok) failWithMessage(MSG_BAD_ARGUMENTS, nullptr, nullptr);
+}
+
+void splitCommandLine(const wchar_t* commandLine, WideArgumentList* list) {
+    const char16_t* text = reinterpret_cast<const char16_t*>(commandLine);
+    list->push_back(commandLineProgramName(text));
+    splitArguments(reinterpret_cast<const wchar_t*>(commandLineTail(text)), list);
 }
 
 void splitNarrowArguments(const char* text, NarrowArgumentList* list) {

@@ -55,7 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     jaunt::recordPendingDeletions();
 
     jaunt::WideArgumentList arguments;
-    jaunt::splitArguments(GetCommandLineW(), &arguments);
+    jaunt::splitCommandLine(GetCommandLineW(), &arguments);
 
     if (!jaunt::launch(arguments, true)) jaunt::failWithMessage(jaunt::MSG_LAUNCH_FAILED, nullptr, nullptr);
 

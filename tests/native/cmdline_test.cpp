@@ -14,6 +14,16 @@ TEST(CommandLineTail, SkipsTheProgramNameQuotedOrNot) {
     EXPECT_STREQ(jaunt::commandLineTail(""), "");
 }
 
+TEST(CommandLineTail, TheWideProgramNameIgnoresApostrophesAndLosesItsQuotes) {
+    const char16_t* line = u"C:\\Users\\O'Brien\\app.exe it's";
+    EXPECT_EQ(jaunt::commandLineProgramName(line), u"C:\\Users\\O'Brien\\app.exe");
+    EXPECT_EQ(std::u16string(jaunt::commandLineTail(line)), u"it's");
+    line = u" \"C:\\O'Brien's files\\app.exe\"--open x";
+    EXPECT_EQ(jaunt::commandLineProgramName(line), u"C:\\O'Brien's files\\app.exe");
+    EXPECT_EQ(std::u16string(jaunt::commandLineTail(line)), u"--open x");
+    EXPECT_EQ(jaunt::commandLineProgramName(u""), u"");
+}
+
 TEST(InternalSwitches, RebootIsTheWholeTailOnly) {
     EXPECT_TRUE(jaunt::isRebootRequest("__bkt_reboot"));
     EXPECT_FALSE(jaunt::isRebootRequest("__bkt_reboot x"));

@@ -19,9 +19,8 @@ namespace {
 HMODULE moduleHandle = nullptr;
 char flavour = 0;
 
-// "PATH=" and the value must fit one text buffer, so the value is kept to this length in both
-// environments alike.
-constexpr size_t kPathValueLimit = kTextSize - 1 - 5;
+// The longest value an environment variable can hold (32767 units with the terminator).
+constexpr size_t kPathValueLimit = 32766;
 
 std::string currentPath() {
     DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
@@ -51,17 +50,23 @@ char flavourLetter() { return flavour; }
 void prependToPath(const char* directories) {
     char prefix[kTextSize];
     if (!resolvePathList(prefix, sizeof(prefix), directories)) logError("PATH prefix too long, cut");
+    // Nothing to add: PATH stays exactly as the launcher was given it, however long it is.
+    if (prefix[0] == 0) return;
     std::string oldPath = currentPath();
     std::string value = composePathValue(prefix, oldPath, kPathValueLimit);
-    if (value.size() < textLength(prefix) + oldPath.size()) logError("PATH too long, cut to %u characters",
-                                                                      static_cast<unsigned>(value.size()));
+    size_t kept = value.size() - composePathValue(prefix, std::string(), kPathValueLimit).size();
+    if (kept < oldPath.size()) {
+        // Only whole entries at the end can be lost; name them, so that a missing tool is explained.
+        while (kept < oldPath.size() && oldPath[kept] == ';') ++kept;
+        logError("PATH too long, left out: %s", oldPath.c_str() + kept);
+    }
     if (!SetEnvironmentVariableA("PATH", value.c_str()))
         logError("SetEnvironmentVariableA(PATH) failed: %lu", static_cast<unsigned long>(GetLastError()));
     else
         logInfo("PATH: %s", value.c_str());
-    char assignment[kTextSize];
-    formatText(assignment, sizeof(assignment), "PATH=%s", value.c_str());
-    _putenv(assignment);
+    // The runtime's copy takes a text of any length.
+    std::string assignment = "PATH=" + value;
+    if (_putenv(assignment.c_str()) != 0) logError("_putenv(PATH) failed");
 }
 
 void changeWorkingDirectory(const char* directory) {

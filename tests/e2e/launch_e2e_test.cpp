@@ -156,6 +156,27 @@ TEST_F(Launch, MainReceivesTheRuntimeArgumentsTheProgramNameAndTheUsersArguments
     EXPECT_TRUE(recordHas("GetStaticMethodID com/jaunt/runtime/WinLauncher main ([Ljava/lang/String;)V"));
 }
 
+TEST_F(Launch, AnApostropheInAnUnquotedProgramNameStaysInTheProgramName) {
+    makeApp();
+    std::string named = dir.file("o'brien.exe");
+    ASSERT_TRUE(MoveFileA(exe.c_str(), named.c_str()));
+    exe = named;
+    // Started without quotes, as Explorer, cmd and ProcessBuilder start a path without blanks.
+    RunOptions options;
+    options.set["TMP"] = dir.path();
+    options.set["JAUNT_RECORD"] = recordPath();
+    for (const wchar_t* tail : {L" --open x", L" \"it's\" x"}) {
+        DeleteFileA(recordPath().c_str());
+        auto result = jaunt_test::run(jaunt_test::widen(exe) + tail, options);
+        ASSERT_EQ(result.exitCode, 0u) << result.err;
+        std::vector<std::string> got = mainArguments();
+        ASSERT_EQ(got.size(), 8u);
+        EXPECT_EQ(got[5], mainArgument(5, latin1(exe)));
+        EXPECT_EQ(got[6], mainArgument(6, tail[1] == '-' ? u"--open" : u"it's"));
+        EXPECT_EQ(got[7], mainArgument(7, u"x"));
+    }
+}
+
 TEST_F(Launch, ConfiguredArgumentsAndFilePathsTakeTheirPlaces) {
     makeApp({{124, "-x %JAUNT_EXEDIR% 'two words'"}, {102, "1"}, {103, "logs\\error.log"}, {104, "0"},
              {105, "out.log"}, {106, "1"}});
@@ -274,6 +295,15 @@ TEST_F(Launch, TheEnvironmentStageIsInPlaceWhenTheJvmStarts) {
     std::string d = launcherDirectory();
     EXPECT_TRUE(recordHas("PATH=" + d + "lib;C:\\windows")) << jaunt_test::readText(recordPath());
     EXPECT_TRUE(recordHas("cwd=" + d.substr(0, d.size() - 1))) << jaunt_test::readText(recordPath());
+
+    // Without directories to add, a long PATH reaches the JVM whole, system32 at its end included.
+    makeApp();
+    std::string longPath;
+    for (int i = 0; longPath.size() < 11080; ++i) longPath += "C:\\Program Files\\Tool" + std::to_string(i) + "\\bin;";
+    longPath += "C:\\windows\\system32";
+    options.set["PATH"] = longPath;
+    ASSERT_EQ(launch(L"", "", options).exitCode, 0u);
+    EXPECT_TRUE(recordHas("PATH=" + longPath));
 }
 
 TEST_F(Launch, TheInstallerFlavourRunsTheFirstRunHook) {

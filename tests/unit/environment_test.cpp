@@ -55,22 +55,38 @@ TEST_F(PathPrefix, SeparatorRunsAndTrailingSeparatorsDoNotMatter) {
     EXPECT_EQ(once, std::string(jaunt::moduleDirectory()) + "a;C:\\Abs\\bin;C:\\old");
 }
 
-TEST_F(PathPrefix, EmptyPrefixKeepsTheValueAndSetsTheRuntimeCopyToo) {
-    _putenv("PATH=stale");  // the runtime's copy differs from the process environment
-    SetEnvironmentVariableA("PATH", "C:\\only");
+TEST_F(PathPrefix, AnEmptyPrefixLeavesALongPathUntouchedInBothEnvironments) {
+    std::string longPath;
+    for (int i = 0; longPath.size() < 11000; ++i) longPath += "C:\\tools\\dir" + std::to_string(i) + ";";
+    longPath += "C:\\windows\\system32";
+    setPath(longPath);
+    _putenv("PATH=runtime copy");  // changes the process environment too
+    SetEnvironmentVariableA("PATH", longPath.c_str());
     jaunt::prependToPath("");
-    EXPECT_EQ(processPath(), "C:\\only");
-    EXPECT_EQ(runtimePath(), "C:\\only");
+    jaunt::prependToPath(";;");
+    EXPECT_EQ(processPath(), longPath);
+    EXPECT_EQ(runtimePath(), "runtime copy");
 }
 
-TEST_F(PathPrefix, AnOverlongOldPathIsCutAtAnEntryAndThePrefixKept) {
+TEST_F(PathPrefix, ALongOldPathIsKeptWholeAndOnlyTheEnvironmentLimitCutsIt) {
     std::string old;
     for (int i = 0; old.size() < 12000; ++i) old += "C:\\dir" + std::to_string(i) + ";";
+    old += "C:\\windows\\system32";
     setPath(old);
     jaunt::prependToPath("C:\\first");
+    EXPECT_EQ(processPath(), "C:\\first;" + old);
+    EXPECT_EQ(runtimePath(), "C:\\first;" + old);
+
+    // At the limit of an environment value (32767 units with the terminator) the last entries go.
+    old = "C:\\d0";
+    for (int i = 1; old.size() + 9 <= 32766; ++i) old += ";C:\\d" + std::to_string(i);
+    setPath(old);
+    ASSERT_EQ(processPath(), old);
+    jaunt::prependToPath("C:\\first");
     std::string value = processPath();
-    EXPECT_LE(value.size() + 5, jaunt::kTextSize - 1);
-    EXPECT_EQ(value.rfind("C:\\first;C:\\dir0;C:\\dir1;", 0), 0u);
+    EXPECT_LE(value.size(), 32766u);
+    EXPECT_GT(value.size(), 32766u - 12);
+    EXPECT_EQ(value.rfind("C:\\first;C:\\d0;C:\\d1;", 0), 0u);
     EXPECT_EQ(old.rfind(value.substr(9), 0), 0u) << "the kept part is a leading run of the old PATH";
     EXPECT_EQ(old[value.size() - 9], ';') << "cut at an entry boundary";
     EXPECT_EQ(runtimePath(), value);

@@ -38,6 +38,18 @@ void appendRuntimeLibrary(std::string* classPath) {
     appendElement(classPath, element + ".bundlekit\\bktruntime.jar");
 }
 
+// An ending compared without regard to the case of ASCII letters, as the platform matches names.
+bool hasExtension(const std::string& name, const char* extension) {
+    size_t length = textLength(extension);
+    if (name.size() <= length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = name[name.size() - length + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != extension[i]) return false;
+    }
+    return true;
+}
+
 std::string environmentValue(const char* name, bool* defined) {
     SetLastError(ERROR_SUCCESS);
     DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
@@ -77,9 +89,15 @@ bool appendArchivesOfDirectory(std::string* classPath, const char* directory, co
 }
 
 void appendClassPath(std::string* classPath) {
-    const char* extracted = extractionDirectory();
-    appendArchivesOfDirectory(classPath, extracted, "jar");
-    appendArchivesOfDirectory(classPath, extracted, "zip");
+    // The archives this run extracted, by name: a file that someone else put into the directory
+    // never reaches the class path.
+    for (const char* extension : {".jar", ".zip"})
+        for (const std::string& file : extractedFiles())
+            if (hasExtension(file, extension)) {
+                char resolved[kTextSize];
+                resolveAgainstModuleDir(resolved, sizeof(resolved), file.c_str());
+                appendElement(classPath, resolved);
+            }
     if (flavourLetter() == 'i') appendRuntimeLibrary(classPath);
 
     char entries[kTextSize];

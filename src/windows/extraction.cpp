@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -16,6 +14,7 @@
 #include "paths.h"
 #include "pathtext.h"
 #include "payloadformat.h"
+#include "security.h"
 #include "tableformat.h"
 #include "tempdir.h"
 
@@ -60,27 +59,37 @@ void holdExtractedFile(const char* path) {
     heldFiles().push_back(held);
 }
 
-// A new directory "<temporary file name>_dir<random number>". The temporary file reserves its name
-// until the directory exists, so two launchers started in the same second (same random number)
-// cannot arrive at the same directory name.
+std::vector<std::string>& extractedFileList() {
+    static std::vector<std::string> files;
+    return files;
+}
+
+// A new directory "<temporary file name>_dir<random number>", open to the current user only. The
+// temporary file reserves its name until the directory exists; the number comes from the system's
+// cryptographic generator, so another account cannot guess the name and prepare it. A name that
+// exists already was not made by this run and is never used: another number is drawn.
 void makeExtractionDirectory(char* directory, size_t size) {
     char reserved[kTextSize];
     if (!tempFileName(reserved, sizeof(reserved))) failInternal("7");
-    srand(static_cast<unsigned>(time(nullptr)));
-    bool whole = formatText(directory, size, "%s_dir%d", reserved, rand());
-    if (whole) logInfo("Temp dir: %s", directory);
-    bool made = whole && CreateDirectoryA(directory, nullptr);
-    DWORD error = GetLastError();
-    DeleteFileA(reserved);
-    if (!made) {
-        if (whole) logError("CreateDirectoryA(%s) failed: %lu", directory, static_cast<unsigned long>(error));
-        failInternal("7");
+    bool made = false;
+    for (int attempt = 0; attempt < 4 && !made; ++attempt) {
+        if (!formatText(directory, size, "%s_dir%lu", reserved, static_cast<unsigned long>(randomNumber()))) break;
+        logInfo("Temp dir: %s", directory);
+        made = createPrivateDirectory(directory);
+        DWORD error = GetLastError();
+        if (made) break;
+        logError("CreateDirectoryA(%s) failed: %lu", directory, static_cast<unsigned long>(error));
+        if (error != ERROR_ALREADY_EXISTS) break;
     }
+    DeleteFileA(reserved);
+    if (!made) failInternal("7");
 }
 
 }  // namespace
 
 const char* extractionDirectory() { return extractionDirectoryText; }
+
+const std::vector<std::string>& extractedFiles() { return extractedFileList(); }
 
 bool extractIncludedFiles() {
     return extractIncludedFilesFrom(modulePath(), extractionDirectoryText, sizeof(extractionDirectoryText));
@@ -91,6 +100,7 @@ bool extractIncludedFilesFrom(const char* launcherFile, char* directory, size_t 
     int32_t count = getConfigInt(KEY_FILE_COUNT);
     logInfo("Included files: %d", count);
     if (size > 0) directory[0] = 0;
+    extractedFileList().clear();
     if (count <= 0) return true;
 
     HANDLE file = static_cast<HANDLE>(openLauncherFile(launcherFile));
@@ -145,7 +155,10 @@ bool extractOneFile(void* file, const char* destination) {
     }
     bool copied = copyBlock(file, out, size, true);
     CloseHandle(out);
-    if (copied) holdExtractedFile(destination);
+    if (copied) {
+        holdExtractedFile(destination);
+        extractedFileList().push_back(destination);
+    }
     return copied;
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace jaunt {
 
@@ -21,6 +23,11 @@ bool extractIncludedFilesFrom(const char* launcherFile, char* directory, size_t 
 // The directory that received the included files, without trailing backslash; empty when the
 // launcher carries none (or before extraction).
 const char* extractionDirectory();
+
+// The full paths of the files the last extraction wrote, in the order of the configured names
+// (files of size 0 are not written and not listed). The class path is built from these, never from
+// a listing of the directory, where nothing but these files belongs.
+const std::vector<std::string>& extractedFiles();
 
 // Restores one record of the payload from file (positioned at the record) to destination.
 bool extractOneFile(void* file, const char* destination);

@@ -2,12 +2,18 @@
 // process lives.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
+// windows.h first: these need its types.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include "boundedtext.h"
+#include "classpath.h"
 #include "cleanup.h"
 #include "config.h"
 #include "errors.h"
@@ -178,6 +184,76 @@ TEST_F(Extraction, ExtractedFilesAreKeptFromACleanupUntilReleased) {
     EXPECT_FALSE(jaunt_test::fileExists(directory));
     EXPECT_EQ(registryValue("delete_file"), "");
     EXPECT_EQ(registryValue("delete_dir"), "");
+}
+
+// The access list of a directory as (SID text, access mask) pairs of its allowing entries; the
+// number of entries of any other kind goes to *others.
+std::set<std::pair<std::string, DWORD>> allowedAccess(const std::string& path, int* others) {
+    std::set<std::pair<std::string, DWORD>> allowed;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    *others = 0;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS || dacl == nullptr) {
+        *others = -1;
+        return allowed;
+    }
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        GetAce(dacl, i, reinterpret_cast<void**>(&header));
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            ++*others;
+            continue;
+        }
+        auto* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        char* sid = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &sid);
+        allowed.insert({sid ? sid : "?", ace->Mask});
+        LocalFree(sid);
+    }
+    LocalFree(descriptor);
+    return allowed;
+}
+
+std::string currentUserSid() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    unsigned char buffer[256];
+    DWORD length = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &length);
+    CloseHandle(token);
+    char* sid = nullptr;
+    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid);
+    std::string text = sid ? sid : "";
+    LocalFree(sid);
+    return text;
+}
+
+TEST_F(Extraction, TheDirectoryIsPrivateUnguessableAndOnlyItsOwnArchivesReachTheClassPath) {
+    std::string path = launcher({{"lib.jar", {1}}, {"more.ZIP", {2}}, {"notes.txt", {3}}, {"empty.jar", {}}});
+    std::set<std::string> suffixes;
+    char directory[jaunt::kTextSize];
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(jaunt::extractIncludedFilesFrom(path.c_str(), directory, sizeof(directory)));
+        std::string made = directory;
+        suffixes.insert(made.substr(made.find(".tmp_dir")));
+    }
+    EXPECT_EQ(suffixes.size(), 3u) << "starts in the same second draw different numbers";
+
+    // Full control for the user and the system, nothing for anyone else.
+    int others = 0;
+    std::set<std::pair<std::string, DWORD>> expected = {{currentUserSid(), FILE_ALL_ACCESS},
+                                                         {"S-1-5-18", FILE_ALL_ACCESS}};
+    EXPECT_EQ(allowedAccess(directory, &others), expected);
+    EXPECT_EQ(others, 0);
+
+    // Archives planted beside the extracted ones (a "0.jar" would come first in a listing).
+    for (const char* planted : {"0.jar", "a.zip", "lib.jar.jar"})
+        jaunt_test::writeText(std::string(directory) + "\\" + planted, "PK");
+    std::string classPath = "-Djava.class.path=";
+    jaunt::appendClassPath(&classPath);
+    std::string d = directory;
+    EXPECT_EQ(classPath, "-Djava.class.path=" + d + "\\lib.jar;" + d + "\\more.ZIP;");
 }
 
 class Copy : public ::testing::Test {

@@ -41,9 +41,13 @@ bool chooseFallback(char* buffer, size_t size) {
 }  // namespace
 
 bool isWritableDirectory(const char* directory) {
+    // The process id keeps the probes of launchers that start at the same moment apart: one could
+    // otherwise remove the other's probe, or find it in the way, and judge the directory wrongly.
     char probe[kTextSize];
-    if (!formatText(probe, sizeof(probe), "%s\\jnt_w_testdir", directory)) return false;
-    RemoveDirectoryA(probe);  // a probe left over by an interrupted run
+    if (!formatText(probe, sizeof(probe), "%s\\jnt_w_testdir_%lu", directory,
+                    static_cast<unsigned long>(GetCurrentProcessId())))
+        return false;
+    RemoveDirectoryA(probe);  // a probe left over by an interrupted run of the same process id
     if (!CreateDirectoryA(probe, nullptr)) return false;
     bool exists = pathExists(probe);
     RemoveDirectoryA(probe);

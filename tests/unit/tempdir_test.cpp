@@ -49,13 +49,19 @@ TEST_F(TempDirectoryChoice, AnUnrepresentablePathFallsBackToTheWindowsTemp) {
     RemoveDirectoryW(cyrillic.c_str());
 }
 
-TEST(WritableDirectory, ProbesLeaveNothingAndSurviveALeftoverProbe) {
+TEST(WritableDirectory, ProbesLeaveNothingAndSurviveOtherProbes) {
     jaunt_test::TempDirectory dir("writable");
     EXPECT_TRUE(jaunt::isWritableDirectory(dir.path().c_str()));
-    EXPECT_FALSE(jaunt_test::fileExists(dir.file("jnt_w_testdir")));
-    ASSERT_TRUE(CreateDirectoryA(dir.file("jnt_w_testdir").c_str(), nullptr));  // an interrupted run
+    std::string own = dir.file("jnt_w_testdir_" + std::to_string(GetCurrentProcessId()));
+    ASSERT_TRUE(CreateDirectoryA(own.c_str(), nullptr));  // an interrupted run of the same process id
     EXPECT_TRUE(jaunt::isWritableDirectory(dir.path().c_str()));
-    EXPECT_FALSE(jaunt_test::fileExists(dir.file("jnt_w_testdir")));
+    EXPECT_FALSE(jaunt_test::fileExists(own));
+    // Another launcher's probe in the same place, in use at this moment, is left alone.
+    std::string other = dir.file("jnt_w_testdir");
+    ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
+    jaunt_test::writeText(other + "\\busy", "x");
+    EXPECT_TRUE(jaunt::isWritableDirectory(dir.path().c_str()));
+    EXPECT_TRUE(jaunt_test::fileExists(other + "\\busy"));
     EXPECT_FALSE(jaunt::isWritableDirectory(dir.file("missing").c_str()));
 }
 

@@ -2,9 +2,14 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "boundedtext.h"
+#include "log.h"
 #include "paths.h"
 #include "pathtext.h"
+#include "tempdir.h"
 
 namespace jaunt {
 
@@ -52,16 +57,26 @@ void writeList(HKEY key, const char* valueName, const char* list) {
                    static_cast<DWORD>(textLength(list)));
 }
 
-// One pass over a list: remove is tried on every full path, and the paths that still exist are
-// written back. A relative entry never came from a launcher and would name a file wherever the
-// current directory happens to be: it is dropped without being touched.
-void sweepList(HKEY key, const char* valueName, bool (*remove)(const char* path)) {
+// The list values can be written by any process of the user, and the launcher may run elevated:
+// only what the launcher itself makes is ever removed, an extraction directory directly inside a
+// temporary directory and the plain files directly inside such a directory. Anything else is
+// dropped from the list untouched (and logged).
+typedef bool (*Remover)(const char* path);
+typedef bool (*Recogniser)(const std::string& path, const std::vector<std::string>& roots);
+
+// One pass over a list: remove is tried on every entry that recognise accepts, and those that still
+// exist are written back.
+void sweepList(HKEY key, const char* valueName, Recogniser recognise, Remover remove,
+               const std::vector<std::string>& roots) {
     char list[kTextSize];
     if (!readList(key, valueName, list)) return;
     char kept[kTextSize];
     kept[0] = 0;
     for (const std::string& path : splitList(list, ';')) {
-        if (isRelativePath(path.c_str())) continue;
+        if (!recognise(path, roots)) {
+            logError("Not a file of this launcher, dropped from %s: %s", valueName, path.c_str());
+            continue;
+        }
         remove(path.c_str());
         if (pathExists(path.c_str())) {
             appendText(kept, sizeof(kept), path.c_str());
@@ -71,17 +86,42 @@ void sweepList(HKEY key, const char* valueName, bool (*remove)(const char* path)
     writeList(key, valueName, kept);
 }
 
-// A file that another process holds open cannot be opened without sharing: it stays.
+bool isPlain(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0; }
+
+// The file is removed only when nobody else holds it open. Its directory is held while that is
+// decided, without leave to delete or rename it, so that it cannot be swapped for a link to
+// another place; neither the directory nor the file may be a reparse point.
 bool removeFreeFile(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(file);
-    return DeleteFileA(path) != FALSE;
+    std::string parent(path, std::string(path).rfind('\\'));
+    HANDLE directory = CreateFileA(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (directory == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool removed = false;
+    if (GetFileInformationByHandle(directory, &information) && isPlain(information.dwFileAttributes) &&
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            bool plainFile = GetFileInformationByHandle(file, &information) && isPlain(information.dwFileAttributes) &&
+                             (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+            CloseHandle(file);
+            removed = plainFile && DeleteFileA(path);
+        }
+    } else {
+        logError("Not a plain directory, left alone: %s", parent.c_str());
+    }
+    CloseHandle(directory);
+    return removed;
 }
 
-// Succeeds only for an empty directory.
-bool removeEmptyDirectory(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+// Succeeds only for an empty directory that is not a reparse point.
+bool removeEmptyDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !isPlain(attributes)) return false;
+    return RemoveDirectoryA(path) != FALSE;
+}
 
 }  // namespace
 
@@ -119,9 +159,10 @@ void removeStaleFiles() {
     ListLock lock;
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kRemovalListKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    std::vector<std::string> roots = temporaryRoots();
     // Files first, so that a directory emptied now is removed in the same run.
-    sweepList(key, "delete_file", removeFreeFile);
-    sweepList(key, "delete_dir", removeEmptyDirectory);
+    sweepList(key, "delete_file", isExtractedFilePath, removeFreeFile, roots);
+    sweepList(key, "delete_dir", isExtractionDirectoryPath, removeEmptyDirectory, roots);
     RegCloseKey(key);
 }
 

@@ -14,8 +14,10 @@ constexpr unsigned kRemovalListLimit = 8191;
 void appendRemovalEntry(const char* valueName, const char* path);
 
 // Removes what earlier runs listed: every listed file that nobody holds open, then every listed
-// directory that is empty. What still exists stays listed for the next run; entries that are not
-// full paths are dropped unused. Registry failures and failed deletions are silent.
+// directory that is empty. What still exists stays listed for the next run. Only extraction
+// directories directly inside a temporary directory and the plain files directly inside them are
+// touched, never through a reparse point; other entries are dropped unused and logged. Registry
+// failures and failed deletions are silent.
 void removeStaleFiles();
 
 }  // namespace jaunt

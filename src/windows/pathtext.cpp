@@ -51,6 +51,63 @@ std::vector<std::string> splitList(const std::string& text, char separator) {
     return entries;
 }
 
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isHexDigit(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+// How many characters from position on satisfy test.
+size_t runOf(const std::string& text, size_t position, bool (*test)(char)) {
+    size_t end = position;
+    while (end < text.size() && test(text[end])) ++end;
+    return end - position;
+}
+
+// Splits at the last backslash; false when there is none.
+bool splitLast(const std::string& path, std::string* parent, std::string* name) {
+    size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) return false;
+    *parent = path.substr(0, slash);
+    *name = path.substr(slash + 1);
+    return true;
+}
+
+}  // namespace
+
+bool isExtractionDirectoryName(const std::string& name) {
+    if (name.size() < 3 || !equalIgnoringCase(name.substr(0, 3), "jnt")) return false;
+    size_t hex = runOf(name, 3, isHexDigit);
+    if (hex < 1 || hex > 8) return false;
+    size_t position = 3 + hex;
+    if (!equalIgnoringCase(name.substr(position, 8), ".tmp_dir")) return false;
+    position += 8;
+    size_t digits = runOf(name, position, isDigit);
+    return digits >= 1 && digits <= 10 && position + digits == name.size();
+}
+
+bool isExtractionDirectoryPath(const std::string& path, const std::vector<std::string>& roots) {
+    std::string parent, name;
+    if (!splitLast(path, &parent, &name) || !isExtractionDirectoryName(name)) return false;
+    for (const std::string& root : roots)
+        if (!root.empty() && equalIgnoringCase(parent, root)) return true;
+    return false;
+}
+
+bool isExtractedFilePath(const std::string& path, const std::vector<std::string>& roots) {
+    std::string parent, name;
+    if (!splitLast(path, &parent, &name) || name.empty() || name == "." || name == "..") return false;
+    if (name.find_first_of("/:") != std::string::npos) return false;
+    return isExtractionDirectoryPath(parent, roots);
+}
+
 }  // namespace jaunt
 
 namespace jaunt {

@@ -19,6 +19,18 @@ bool isDriveRoot(const char* path);
 // Splits text at separator; runs of separators count as one, so no entry is empty.
 std::vector<std::string> splitList(const std::string& text, char separator);
 
+// The name the extraction gives its directories: "jnt", 1 to 8 hexadecimal digits, ".tmp_dir" and 1
+// to 10 decimal digits, letters in either case.
+bool isExtractionDirectoryName(const std::string& name);
+
+// "<root>\<extraction directory name>" for one of roots (full paths without trailing backslash,
+// compared without regard to the case of ASCII letters).
+bool isExtractionDirectoryPath(const std::string& path, const std::vector<std::string>& roots);
+
+// "<extraction directory path>\<name>" with a plain name: no further separator, no drive or
+// stream colon, neither "." nor "..".
+bool isExtractedFilePath(const std::string& path, const std::vector<std::string>& roots);
+
 }  // namespace jaunt
 
 namespace jaunt {

@@ -78,6 +78,31 @@ void tempDirectory(char* buffer, size_t size) {
     exitLauncher(1);
 }
 
+std::vector<std::string> temporaryRoots() {
+    std::vector<std::string> roots;
+    auto add = [&roots](std::string root) {
+        while (!root.empty() && root.back() == '\\') root.pop_back();
+        if (!root.empty()) roots.push_back(root);
+    };
+    char platform[kTextSize];
+    DWORD length = GetTempPathA(sizeof(platform), platform);
+    if (length > 0 && length < sizeof(platform)) {
+        add(platform);
+        char longForm[kTextSize];
+        uint32_t longLength = longPathName(platform, longForm, sizeof(longForm));
+        if (longLength > 0 && longLength < sizeof(longForm)) add(longForm);
+    }
+    char windows[kTextSize];
+    UINT windowsLength = GetWindowsDirectoryA(windows, sizeof(windows));
+    if (windowsLength > 0 && windowsLength < sizeof(windows)) {
+        add(std::string(windows) + "\\temp");
+        add(windows);
+    }
+    add("c:\\temp");
+    add("c:\\tmp");
+    return roots;
+}
+
 bool tempFileName(char* buffer, size_t size) {
     char directory[kTextSize];
     tempDirectory(directory, sizeof(directory));

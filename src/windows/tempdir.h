@@ -4,12 +4,19 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace jaunt {
 
 // The chosen directory into buffer (kTextSize bytes). The platform's temporary path keeps its
 // trailing backslash; a fallback has none. Ends the process when no directory is usable.
 void tempDirectory(char* buffer, size_t size);
+
+// Every directory tempDirectory can choose in this environment, without trailing backslash: the
+// platform's temporary path (as given and in its long form) and the fallbacks. Only directly inside
+// these does the launcher make its extraction directories.
+std::vector<std::string> temporaryRoots();
 
 // True when a probe directory can be created in directory (and it is removed again).
 bool isWritableDirectory(const char* directory);

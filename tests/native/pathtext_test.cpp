@@ -69,4 +69,25 @@ TEST(PathValue, AnOverlongOldPathIsCutAtAnEntryBoundary) {
     EXPECT_LE(jaunt::composePathValue(std::string(50, 'x') + ";y", "z", 20).size(), 20u);
 }
 
+TEST(ExtractionPaths, OnlyOwnDirectoriesDirectlyInARootAndThePlainFilesInThem) {
+    const std::vector<std::string> roots = {"C:\\Users\\u\\Temp", "C:\\Windows\\Temp"};
+    for (const char* name : {"jnt1.tmp_dir0", "JNTa1B2.TMP_DIR4294967295", "jnt12345678.tmp_dir1"})
+        EXPECT_TRUE(jaunt::isExtractionDirectoryName(name)) << name;
+    for (const char* name : {"jnt.tmp_dir1", "jnt123456789.tmp_dir1", "jntg.tmp_dir1", "jnt1.tmp_dir",
+                             "jnt1.tmp_dir12345678901", "jnt1.tmp_dir1x", "jnt1.tmp", "xjnt1.tmp_dir1", ""})
+        EXPECT_FALSE(jaunt::isExtractionDirectoryName(name)) << name;
+
+    EXPECT_TRUE(jaunt::isExtractionDirectoryPath("c:\\users\\U\\temp\\jnt1F.tmp_dir42", roots));
+    EXPECT_TRUE(jaunt::isExtractedFilePath("C:\\Windows\\Temp\\jnt1F.tmp_dir42\\app.jar", roots));
+    for (const char* path : {"C:\\Windows\\System32\\jnt1.tmp_dir1", "C:\\Users\\u\\Temp\\x\\jnt1.tmp_dir1",
+                             "C:\\Users\\u\\Temp\\..\\jnt1.tmp_dir1", "\\\\server\\share\\jnt1.tmp_dir1",
+                             "C:\\Users\\u\\Temp\\jnt1.tmp_dir1\\", "jnt1.tmp_dir1"})
+        EXPECT_FALSE(jaunt::isExtractionDirectoryPath(path, roots)) << path;
+    for (const char* path :
+         {"C:\\Windows\\Temp\\jnt1.tmp_dir1\\sub\\a.jar", "C:\\Windows\\Temp\\jnt1.tmp_dir1\\..",
+          "C:\\Windows\\Temp\\jnt1.tmp_dir1\\a.jar:stream", "C:\\Windows\\Temp\\jnt1.tmp_dir1\\a/../b",
+          "C:\\Windows\\Temp\\jnt1.tmp_dir1\\", "C:\\Windows\\Temp\\a.jar", "C:\\Windows\\x.dll"})
+        EXPECT_FALSE(jaunt::isExtractedFilePath(path, roots)) << path;
+}
+
 }  // namespace

@@ -5,8 +5,12 @@
 #include <vector>
 
 #include <windows.h>
+#include <winioctl.h>
+
+#include <cstring>
 
 #include "cleanup.h"
+#include "jvmtrees.h"
 #include "winsupport.h"
 
 namespace {
@@ -36,13 +40,22 @@ protected:
     jaunt_test::TempDirectory dir{"stale"};
     std::string run = dir.file("jnt1.tmp_dir42");
 
+    std::string savedTmp;
+
+    // The test's directory is the temporary directory, so that run is an extraction directory.
     void SetUp() override {
+        char saved[MAX_PATH];
+        savedTmp = GetEnvironmentVariableA("TMP", saved, sizeof(saved)) ? saved : "";
+        SetEnvironmentVariableA("TMP", dir.path().c_str());
         RegDeleteKeyA(HKEY_CURRENT_USER, jaunt::kRemovalListKey);
         CreateDirectoryA(run.c_str(), nullptr);
         jaunt_test::writeText(run + "\\a.jar", "a");
         jaunt_test::writeText(run + "\\b.jar", "b");
     }
-    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, jaunt::kRemovalListKey); }
+    void TearDown() override {
+        SetEnvironmentVariableA("TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, jaunt::kRemovalListKey);
+    }
 };
 
 TEST_F(StaleFiles, WithoutTheKeyNothingHappensAndNothingIsCreated) {
@@ -64,28 +77,73 @@ TEST_F(StaleFiles, FreeFilesGoAndTheirEmptiedDirectoryInTheSameRun) {
 }
 
 TEST_F(StaleFiles, WhatIsInUseOrNotEmptyStaysListed) {
-    writeValue("delete_file", run + "\\a.jar;" + run + "\\b.jar;" + run + ";");
-    writeValue("delete_dir", run + ";" + dir.path() + ";");
-    jaunt_test::writeText(dir.file("unlisted.txt"), "keeps its directory");
+    writeValue("delete_file", run + "\\a.jar;" + run + "\\b.jar;");
+    writeValue("delete_dir", run + ";");
     HANDLE held = hold(run + "\\a.jar");
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     jaunt::removeStaleFiles();
     EXPECT_TRUE(jaunt_test::fileExists(run + "\\a.jar"));
     EXPECT_FALSE(jaunt_test::fileExists(run + "\\b.jar"));
-    // A directory listed as a file is not a file to open: it stays listed, like a directory that
-    // still holds files.
-    EXPECT_EQ(readValue("delete_file"), run + "\\a.jar;" + run + ";");
-    EXPECT_EQ(readValue("delete_dir"), run + ";" + dir.path() + ";");
-    EXPECT_TRUE(jaunt_test::fileExists(dir.path()));
+    EXPECT_EQ(readValue("delete_file"), run + "\\a.jar;");
+    EXPECT_EQ(readValue("delete_dir"), run + ";");
 
     CloseHandle(held);
     jaunt::removeStaleFiles();
     EXPECT_FALSE(jaunt_test::fileExists(run));
-    // The directory listed as a file still existed in the file pass; the next run drops it.
-    EXPECT_EQ(readValue("delete_file"), run + ";");
-    EXPECT_EQ(readValue("delete_dir"), dir.path() + ";");
-    jaunt::removeStaleFiles();
     EXPECT_EQ(readValue("delete_file"), "");
+    EXPECT_EQ(readValue("delete_dir"), "");
+}
+
+// A junction from path to target; false where the platform cannot make one (Wine).
+bool makeJunction(const std::string& path, const std::string& target) {
+    if (!CreateDirectoryA(path.c_str(), nullptr)) return false;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    std::wstring substitute = L"\\??\\" + jaunt_test::widen(target);
+    struct {
+        DWORD tag;
+        WORD length, reserved, substituteOffset, substituteLength, printOffset, printLength;
+        WCHAR path[MAX_PATH + 8];
+    } data{};
+    data.tag = IO_REPARSE_TAG_MOUNT_POINT;
+    data.substituteLength = static_cast<WORD>(substitute.size() * 2);
+    data.printOffset = static_cast<WORD>(data.substituteLength + 2);
+    memcpy(data.path, substitute.c_str(), data.substituteLength);
+    data.length = static_cast<WORD>(8 + data.substituteLength + 4);
+    DWORD returned = 0;
+    BOOL made = DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, &data, 8 + data.length, nullptr, 0, &returned, nullptr);
+    CloseHandle(h);
+    if (!made) RemoveDirectoryA(path.c_str());
+    return made != FALSE;
+}
+
+TEST_F(StaleFiles, OnlyTheLaunchersOwnDirectoriesAndTheirPlainFilesAreTouched) {
+    // What any process of the user could list for a (possibly elevated) launcher to delete.
+    jaunt_test::TempDirectory other("victim");
+    std::string nested = dir.file("deeper\\jnt2.tmp_dir7");
+    jaunt_test::makeDirectories(nested);
+    jaunt_test::makeDirectories(run + "\\sub");
+    std::vector<std::string> files = {other.file("system.dll"), dir.file("plain.txt"), nested + "\\n.jar",
+                                      run + "\\sub\\s.jar"};
+    std::vector<std::string> dirs = {other.file("empty"), dir.file("jnt5.tmp_dirx"), nested, run + "\\sub\\empty"};
+    for (const std::string& file : files) jaunt_test::writeText(file, "keep");
+    for (const std::string& directory : dirs) CreateDirectoryA(directory.c_str(), nullptr);
+    std::string fileList, dirList;
+    for (const std::string& file : files) fileList += file + ";";
+    for (const std::string& directory : dirs) dirList += directory + ";";
+    std::string junction = dir.file("jnt3.tmp_dir9");
+    bool linked = makeJunction(junction, other.path());
+    writeValue("delete_file", fileList + run + "\\a.jar;\\\\server\\share\\jnt1.tmp_dir1\\x.jar;" + run +
+                                  "\\..\\plain.txt;" + junction + "\\system.dll;" + run + ":stream;");
+    writeValue("delete_dir", dirList + junction + ";");
+
+    jaunt::removeStaleFiles();
+    for (const std::string& file : files) EXPECT_TRUE(jaunt_test::fileExists(file)) << file;
+    for (const std::string& directory : dirs) EXPECT_TRUE(jaunt_test::fileExists(directory)) << directory;
+    EXPECT_FALSE(jaunt_test::fileExists(run + "\\a.jar")) << "the launcher's own file still goes";
+    EXPECT_EQ(readValue("delete_file"), linked ? junction + "\\system.dll;" : "");
+    EXPECT_EQ(readValue("delete_dir"), linked ? junction + ";" : "");
+    if (linked) RemoveDirectoryA(junction.c_str());
 }
 
 TEST_F(StaleFiles, AListFilledToTheLimitIsReadWhole) {

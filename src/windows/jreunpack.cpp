@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "boundedtext.h"
@@ -18,7 +19,46 @@ namespace {
 const char* const kPackedArchives[] = {"lib\\rt.jar",     "lib\\charsets.jar",          "lib\\plugin.jar",
                                        "lib\\deploy.jar", "lib\\ext\\localedata.jar", "lib\\jsse.jar"};
 
+// How long a launcher waits for another one that prepares the same JRE; unpacking the largest
+// archives takes seconds, rarely minutes.
+constexpr DWORD kPreparationWaitMs = 5 * 60 * 1000;
+
+uint64_t fnv1a64(const char* text) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (; *text; ++text) {
+        hash ^= static_cast<unsigned char>(*text);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+void unpackArchives(const char* directory) {
+    char marker[kTextSize];
+    if (!formatText(marker, sizeof(marker), "%s\\lib\\rt.jar.pack", directory) || !pathExists(marker)) return;
+    if (formatText(marker, sizeof(marker), "%s\\lib\\jsse.jar", directory) && pathExists(marker)) return;
+    logInfo("Unpacking JRE");
+    fputs("Preparing JRE ...\n", stdout);
+    fflush(stdout);
+    for (const char* archive : kPackedArchives) unpackJar(directory, archive);
+    logInfo("Unpacking JRE done");
+}
+
 }  // namespace
+
+bool jreLockName(const char* directory, char* buffer, size_t size) {
+    // Object names cannot hold backslashes: the normalised path is hashed.
+    char full[kTextSize];
+    DWORD length = GetFullPathNameA(directory, sizeof(full), full, nullptr);
+    if (length == 0 || length >= sizeof(full)) {
+        if (!copyText(full, sizeof(full), directory)) return false;
+        length = static_cast<DWORD>(textLength(full));
+    }
+    while (length > 0 && full[length - 1] == '\\') full[--length] = 0;
+    CharLowerBuffA(full, length);
+    uint64_t hash = fnv1a64(full);
+    return formatText(buffer, size, "jaunt_jre_%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+                      static_cast<unsigned long>(hash & 0xffffffffu));
+}
 
 void unpackJar(const char* directory, const char* archive) {
     char target[kTextSize];
@@ -55,14 +95,26 @@ void unpackJar(const char* directory, const char* archive) {
 }
 
 void prepareJre(const char* directory) {
-    char marker[kTextSize];
-    if (!formatText(marker, sizeof(marker), "%s\\lib\\rt.jar.pack", directory) || !pathExists(marker)) return;
-    if (formatText(marker, sizeof(marker), "%s\\lib\\jsse.jar", directory) && pathExists(marker)) return;
-    logInfo("Unpacking JRE");
-    fputs("Preparing JRE ...\n", stdout);
-    fflush(stdout);
-    for (const char* archive : kPackedArchives) unpackJar(directory, archive);
-    logInfo("Unpacking JRE done");
+    // Always taken, also when nothing seems packed: while another launcher unpacks, "rt.jar.pack"
+    // is already gone and the JRE is not ready yet.
+    char name[64];
+    HANDLE lock = jreLockName(directory, name, sizeof(name)) ? CreateMutexA(nullptr, FALSE, name) : nullptr;
+    if (lock == nullptr) {
+        logError("CreateMutexA for %s failed: %lu", directory, static_cast<unsigned long>(GetLastError()));
+        unpackArchives(directory);
+        return;
+    }
+    DWORD waited = WaitForSingleObject(lock, kPreparationWaitMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        // An abandoned lock: its holder ended midway, and the work is redone where it stopped.
+        unpackArchives(directory);
+        ReleaseMutex(lock);
+    } else {
+        // Unpacking beside the other launcher could spoil the JRE for good: leave it to that one.
+        logError("Waiting for the preparation of %s failed (%lu), not unpacking", directory,
+                 static_cast<unsigned long>(waited == WAIT_FAILED ? GetLastError() : waited));
+    }
+    CloseHandle(lock);
 }
 
 }  // namespace jaunt

@@ -279,4 +279,34 @@ TEST_F(PackedJre, OnlyAPackedRuntimeWithoutTheMarkTriggersUnpacking) {
     EXPECT_EQ(newLog(), "-\r\n");
 }
 
+DWORD WINAPI prepareInThread(void* directory) {
+    jaunt::prepareJre(static_cast<const char*>(directory));
+    return 0;
+}
+
+TEST_F(PackedJre, ASecondLauncherWaitsForThePreparationUnderWayAndDoesNotUnpackAgain) {
+    char name[64], sameDirectory[64], otherDirectory[64];
+    ASSERT_TRUE(jaunt::jreLockName(home.c_str(), name, sizeof(name)));
+    ASSERT_TRUE(jaunt::jreLockName((lower(home) + "\\").c_str(), sameDirectory, sizeof(sameDirectory)));
+    ASSERT_TRUE(jaunt::jreLockName((home + "2").c_str(), otherDirectory, sizeof(otherDirectory)));
+    EXPECT_STREQ(name, sameDirectory);
+    EXPECT_STRNE(name, otherDirectory);
+    EXPECT_EQ(std::string(name).find('\\'), std::string::npos);
+
+    // Another launcher holds the lock and is unpacking.
+    HANDLE other = CreateMutexA(nullptr, TRUE, name);
+    ASSERT_NE(other, nullptr);
+    jaunt_test::writeText(home + "\\lib\\rt.jar.pack", "packed rt");
+    HANDLE second = CreateThread(nullptr, 0, prepareInThread, const_cast<char*>(home.c_str()), 0, nullptr);
+    EXPECT_EQ(WaitForSingleObject(second, 500), static_cast<DWORD>(WAIT_TIMEOUT)) << "it waits for the other";
+    jaunt_test::writeText(home + "\\lib\\rt.jar", "unpacked");
+    jaunt_test::writeText(home + "\\lib\\jsse.jar", "unpacked");
+    DeleteFileA((home + "\\lib\\rt.jar.pack").c_str());
+    ReleaseMutex(other);
+    EXPECT_EQ(WaitForSingleObject(second, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+    CloseHandle(second);
+    CloseHandle(other);
+    EXPECT_FALSE(jaunt_test::fileExists(home + "\\bin\\unpack200.log")) << "the JRE was prepared already";
+}
+
 }  // namespace

@@ -72,7 +72,7 @@ void makeExtractionDirectory(char* directory, size_t size) {
     char reserved[kTextSize];
     if (!tempFileName(reserved, sizeof(reserved))) failInternal("7");
     bool made = false;
-    for (int attempt = 0; attempt < 4 && !made; ++attempt) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
         if (!formatText(directory, size, "%s_dir%lu", reserved, static_cast<unsigned long>(randomNumber()))) break;
         logInfo("Temp dir: %s", directory);
         made = createPrivateDirectory(directory);

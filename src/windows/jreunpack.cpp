@@ -106,7 +106,8 @@ void prepareJre(const char* directory) {
     }
     DWORD waited = WaitForSingleObject(lock, kPreparationWaitMs);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-        // An abandoned lock: its holder ended midway, and the work is redone where it stopped.
+        // An abandoned lock: its holder ended midway; what it left is judged like any interrupted
+        // preparation.
         unpackArchives(directory);
         ReleaseMutex(lock);
     } else {

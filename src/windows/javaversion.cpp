@@ -22,8 +22,66 @@ bool endsWith(const char* text, size_t length, const char* suffix) {
     return length >= suffixLength && std::memcmp(text + length - suffixLength, suffix, suffixLength) == 0;
 }
 
-// Compares the first count bytes of a and b as unsigned bytes, stopping at a terminator.
-int compareBytes(const char* a, const char* b, size_t count) { return count == 0 ? 0 : std::strncmp(a, b, count); }
+// One component of a version. The kinds are ranked: a tag sorts below the end of a version, a
+// number above it.
+enum class Kind { Tag, End, Number };
+struct Component {
+    Kind kind;
+    const char* text;
+    size_t length;
+};
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isSeparator(char c) { return c == '.' || c == '_' || c == '-' || c == '+' || c == ' '; }
+
+// The component at *cursor, which moves past it; at the end of the text every call gives End.
+Component nextComponent(const char** cursor) {
+    const char* p = *cursor;
+    while (*p != 0 && isSeparator(*p)) ++p;
+    const char* start = p;
+    Kind kind = Kind::End;
+    if (isDigit(*p)) {
+        kind = Kind::Number;
+        while (isDigit(*p)) ++p;
+    } else if (*p != 0) {
+        kind = Kind::Tag;
+        while (*p != 0 && !isDigit(*p) && !isSeparator(*p)) ++p;
+    }
+    *cursor = p;
+    return {kind, start, static_cast<size_t>(p - start)};
+}
+
+int sign(int value) { return (value > 0) - (value < 0); }
+
+int compareComponents(Component a, Component b) {
+    if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
+    if (a.kind == Kind::Number) {
+        // By value, for numbers of any length: without leading zeros the longer one is greater.
+        while (a.length > 0 && *a.text == '0') ++a.text, --a.length;
+        while (b.length > 0 && *b.text == '0') ++b.text, --b.length;
+        if (a.length != b.length) return a.length < b.length ? -1 : 1;
+    }
+    int bytes = std::memcmp(a.text, b.text, std::min(a.length, b.length));
+    if (bytes != 0) return sign(bytes);
+    return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
+}
+
+// Compares a and b over their first count components (a missing component counts as the end).
+int compareLeading(const char* a, const char* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        Component x = nextComponent(&a), y = nextComponent(&b);
+        if (x.kind == Kind::End && y.kind == Kind::End) return 0;
+        int order = compareComponents(x, y);
+        if (order != 0) return order;
+    }
+    return 0;
+}
+
+size_t componentCount(const char* text) {
+    size_t count = 0;
+    while (nextComponent(&text).kind != Kind::End) ++count;
+    return count;
+}
 
 }  // namespace
 
@@ -62,19 +120,22 @@ bool isPrerelease(const char* version) {
 
 bool isVersionAcceptable(const char* version, const char* minimum, const char* maximum, bool allowPrerelease) {
     if (!allowPrerelease && isPrerelease(version)) return false;
-    if (compareBytes(version, minimum, std::strlen(minimum)) < 0) return false;
-    if (compareBytes(version, maximum, std::strlen(maximum)) > 0) return false;
+    if (compareLeading(version, minimum, componentCount(minimum)) < 0) return false;
+    if (compareLeading(version, maximum, componentCount(maximum)) > 0) return false;
     return true;
 }
 
 bool isVersionInRange(const char* name, const char* minimum, const char* maximum) {
-    size_t nameLength = std::strlen(name);
-    if (compareBytes(name, minimum, std::min(nameLength, std::strlen(minimum))) < 0) return false;
-    if (compareBytes(name, maximum, std::min(nameLength, std::strlen(maximum))) > 0) return false;
+    size_t nameCount = componentCount(name);
+    if (compareLeading(name, minimum, std::min(nameCount, componentCount(minimum))) < 0) return false;
+    if (compareLeading(name, maximum, std::min(nameCount, componentCount(maximum))) > 0) return false;
     return true;
 }
 
-int compareVersions(const char* a, const char* b) { return std::strcmp(a, b); }
+int compareVersions(const char* a, const char* b) {
+    int order = compareLeading(a, b, static_cast<size_t>(-1));
+    return order != 0 ? order : sign(std::strcmp(a, b));
+}
 
 void sortVersionNames(std::vector<std::string>* names) {
     std::sort(names->begin(), names->end(),
@@ -92,6 +153,16 @@ size_t executableDirectoryLength(const char* executable) {
 bool jvmHomeForExecutable(const char* executable, char* home, size_t capacity) {
     bool whole = copyTextN(home, capacity, executable, executableDirectoryLength(executable));
     return appendText(home, capacity, "..") && whole;
+}
+
+std::vector<std::string> jvmLibraryCandidates(const char* executable, const char* preferredType) {
+    std::string directory(executable, executableDirectoryLength(executable));
+    std::vector<std::string> candidates;
+    for (const std::string& bin : {directory, directory + "..\\jre\\bin\\"}) {
+        if (preferredType[0] != 0) candidates.push_back(bin + preferredType + "\\jvm.dll");
+        for (const char* type : kVmTypes) candidates.push_back(bin + type + "\\jvm.dll");
+    }
+    return candidates;
 }
 
 bool guiExecutableFor(char* path, size_t capacity) {

@@ -22,20 +22,27 @@ bool parseVersionOutput(const char* text, size_t length, char* version, size_t c
 // True when the version contains "beta" or "ea" anywhere.
 bool isPrerelease(const char* version);
 
-// The limits of an accepted version: both compared byte-wise over the limit's own length, so a
-// limit matches as a prefix ("1.5" accepts 1.5.0_06 as maximum); an empty limit never rejects.
-// Pre-releases are rejected unless allowed.
+// Versions are ordered numerically, component by component: a component is a run of digits (a
+// number) or a run of other characters apart from the separators ".", "_", "-", "+" and blank (a
+// tag such as "ea" or "beta"), so 1.8.0_392 is (1, 8, 0, 392) and 17-ea is (17, "ea"). Numbers
+// compare by value, tags byte-wise; a tag ranks below the end of a version and a number above it,
+// so 17-ea < 17 < 17.0.2 and 1.4.2 < 1.4.2_06, and 1.10 is newer than 1.4, 17.0.2 than 9.
+
+// The limits of an accepted version: each compared over the limit's own number of components, so a
+// limit matches as a prefix (maximum 1.5 accepts 1.5.0_06, minimum 1.4 accepts 1.4); an empty
+// limit never rejects. Pre-releases are rejected unless allowed.
 bool isVersionAcceptable(const char* version, const char* minimum, const char* maximum, bool allowPrerelease);
 
 // The pre-filter on registry version names: like the limits, but the comparison is also shortened
-// to the name's length, so a name 1.4 passes a minimum 1.4.2.
+// to the name's number of components, so a name 1.4 passes a minimum 1.4.2.
 bool isVersionInRange(const char* name, const char* minimum, const char* maximum);
 
-// Version order: byte strings (1.4.2_06 is newer than 1.4.2, 1.10 older than 1.4). Negative, zero
-// or positive like strcmp.
+// The version order over all components; versions that are equal in it (1.4.2_06 and 1.4.2_6)
+// are ordered by their bytes, so only identical texts compare equal. Negative, zero or positive
+// like strcmp.
 int compareVersions(const char* a, const char* b);
 
-// Sorts version names ascending in byte-string order.
+// Sorts version names ascending in the version order.
 void sortVersionNames(std::vector<std::string>* names);
 
 // Length of the directory part of a Java executable's path, its trailing backslash included: the
@@ -46,6 +53,15 @@ size_t executableDirectoryLength(const char* executable);
 // The JVM home of a Java executable: its directory followed by "..", e.g. C:\jre\bin\.. for
 // C:\jre\bin\java.exe. False when it had to be cut.
 bool jvmHomeForExecutable(const char* executable, char* home, size_t capacity);
+
+// The VM-type directories beside a Java executable that may hold its JVM library, in the order they
+// are tried after a preferred one.
+constexpr const char* kVmTypes[] = {"hotspot", "client", "server", "classic"};
+
+// The JVM library files tried for a Java executable, in the order of loading: the preferred VM type
+// (when not empty) and then kVmTypes beside the executable, then the same in the JRE inside a JDK
+// (..\jre\bin\ beside the executable).
+std::vector<std::string> jvmLibraryCandidates(const char* executable, const char* preferredType);
 
 // The GUI sibling of a Java executable, in place: a final ".exe" becomes "w.exe"
 // (...\java.exe -> ...\javaw.exe). A path already naming "javaw.exe", or not ending in ".exe", is

@@ -22,6 +22,12 @@ TEST(VersionOutput, ClassicAndOpenJdkFirstLinesGiveTheQuotedVersion) {
     EXPECT_EQ(versionOf("openjdk version \"17.0.2\" 2022-01-18\nOpenJDK Runtime Environment\n"), "17.0.2");
     EXPECT_EQ(versionOf("java version \"21\" 2023-09-19 LTS\n"), "21");
     EXPECT_EQ(versionOf("java version \"1.5.0\""), "1.5.0") << "no line end at all";
+    // First lines of current distributions.
+    EXPECT_EQ(versionOf("openjdk version \"21\" 2023-09-19\nOpenJDK Runtime Environment (build 21+35)\n"), "21");
+    EXPECT_EQ(versionOf("java version \"17.0.2\" 2022-01-18 LTS\r\n"), "17.0.2");
+    EXPECT_EQ(versionOf("openjdk version \"1.8.0_392\"\r\nOpenJDK Runtime Environment (Temurin)\r\n"), "1.8.0_392");
+    EXPECT_EQ(versionOf("openjdk version \"17-ea\" 2021-09-14\n"), "17-ea");
+    EXPECT_EQ(versionOf("openjdk version \"11.0.2-internal\" 2019-01-15\n"), "11.0.2-internal");
 }
 
 TEST(VersionOutput, PickedUpNotesAreSkippedWhateverTheirLength) {
@@ -61,17 +67,26 @@ TEST(VersionOutput, AVersionLongerThanTheCallersBufferIsRefusedNotOverrun) {
     EXPECT_EQ(versionOf("java version \"1.4.2_06\"\n", 9), "1.4.2_06");
 }
 
-TEST(VersionLimits, LimitsMatchAsPrefixesByteWise) {
+TEST(VersionLimits, LimitsMatchAsPrefixesComponentByComponent) {
     EXPECT_TRUE(jaunt::isVersionAcceptable("1.5.0_06", "", "1.5", false));
     EXPECT_TRUE(jaunt::isVersionAcceptable("1.4", "1.4", "", false));
     EXPECT_TRUE(jaunt::isVersionAcceptable("1.4.2_06", "1.4", "", false));
-    EXPECT_FALSE(jaunt::isVersionAcceptable("1.10", "1.4", "", false)) << "byte-wise, not numeric";
+    EXPECT_TRUE(jaunt::isVersionAcceptable("1.10", "1.4", "", false)) << "numeric, not byte-wise";
     EXPECT_FALSE(jaunt::isVersionAcceptable("1.3.1", "1.4", "", false));
     EXPECT_FALSE(jaunt::isVersionAcceptable("1.6.0", "", "1.5", false));
     EXPECT_FALSE(jaunt::isVersionAcceptable("1.4", "1.4.2", "", false)) << "shorter than the minimum";
     EXPECT_TRUE(jaunt::isVersionAcceptable("1.4", "", "1.4.2", false));
     EXPECT_TRUE(jaunt::isVersionAcceptable("anything", "", "", false));
-    EXPECT_FALSE(jaunt::isVersionAcceptable("1.\xe9", "", "1.9", false)) << "bytes compare unsigned";
+    // Versions of today against limits of either style.
+    EXPECT_TRUE(jaunt::isVersionAcceptable("17.0.2", "9", "", false)) << "17 is above 9";
+    EXPECT_TRUE(jaunt::isVersionAcceptable("11.0.2", "1.8", "11", false));
+    EXPECT_FALSE(jaunt::isVersionAcceptable("1.8.0_392", "9", "", false));
+    EXPECT_TRUE(jaunt::isVersionAcceptable("1.8.0_392", "1.8.0_300", "1.8", false)) << "the update is a component";
+    EXPECT_FALSE(jaunt::isVersionAcceptable("1.8.0_202", "1.8.0_300", "", false));
+    EXPECT_TRUE(jaunt::isVersionAcceptable("21", "17", "21.0.1", false));
+    EXPECT_FALSE(jaunt::isVersionAcceptable("21.0.2", "", "21.0.1", false));
+    EXPECT_TRUE(jaunt::isVersionAcceptable("9.0.4", "9.0.04", "9.0.4", false)) << "leading zeros do not count";
+    EXPECT_TRUE(jaunt::isVersionAcceptable("17-ea", "17", "17", true)) << "a tag beyond the limit's length";
 }
 
 TEST(VersionLimits, PreReleasesNeedPermission) {
@@ -81,6 +96,7 @@ TEST(VersionLimits, PreReleasesNeedPermission) {
         EXPECT_TRUE(jaunt::isVersionAcceptable(version, "", "", true)) << version;
     }
     EXPECT_FALSE(jaunt::isPrerelease("1.4.2_06"));
+    EXPECT_FALSE(jaunt::isPrerelease("11.0.2-internal"));
     EXPECT_FALSE(jaunt::isPrerelease("1.4.2-BETA"));
     // Permission does not lift the limits.
     EXPECT_FALSE(jaunt::isVersionAcceptable("1.3-beta", "1.4", "", true));
@@ -95,15 +111,24 @@ TEST(VersionLimits, RegistryNamesAreFilteredOverTheShorterLength) {
     EXPECT_TRUE(jaunt::isVersionInRange("1", "1.4", "1.5"));
     EXPECT_TRUE(jaunt::isVersionInRange("", "1.4", "1.5"));
     EXPECT_TRUE(jaunt::isVersionInRange("9.9", "", ""));
+    EXPECT_TRUE(jaunt::isVersionInRange("17", "1.8", "21.0.1"));
+    EXPECT_FALSE(jaunt::isVersionInRange("1.8", "9", ""));
 }
 
-TEST(VersionOrder, ByteStringsSortAscending) {
-    std::vector<std::string> names = {"1.4.2", "1.10", "1.4.2_06", "1.3", "1.4"};
+TEST(VersionOrder, ComponentsCompareByValueAndTagsBelowReleases) {
+    std::vector<std::string> names = {"17.0.2", "1.4.2", "9.0.4", "1.10", "1.4.2_06", "21", "1.8.0_392", "17",
+                                      "17-ea", "1.4.2-beta", "11.0.2", "1.3", "1.4", "21.0.1", "1.8.0_65"};
     jaunt::sortVersionNames(&names);
-    EXPECT_EQ(names, (std::vector<std::string>{"1.10", "1.3", "1.4", "1.4.2", "1.4.2_06"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"1.3", "1.4", "1.4.2-beta", "1.4.2", "1.4.2_06", "1.8.0_65",
+                                               "1.8.0_392", "1.10", "9.0.4", "11.0.2", "17-ea", "17", "17.0.2",
+                                               "21", "21.0.1"}));
     EXPECT_GT(jaunt::compareVersions("1.4.2_06", "1.4.2"), 0);
-    EXPECT_LT(jaunt::compareVersions("1.10", "1.4"), 0);
     EXPECT_EQ(jaunt::compareVersions("1.5", "1.5"), 0);
+    EXPECT_GT(jaunt::compareVersions("100000000000000000000001", "100000000000000000000000"), 0) << "no overflow";
+    EXPECT_LT(jaunt::compareVersions("17-beta", "17-ea"), 0) << "tags byte-wise";
+    // Equal by value, yet only identical texts compare equal.
+    EXPECT_NE(jaunt::compareVersions("1.4.2_06", "1.4.2_6"), 0);
+    EXPECT_EQ(jaunt::compareVersions("1.4.2_06", "1.4.2_6"), -jaunt::compareVersions("1.4.2_6", "1.4.2_06"));
 }
 
 std::string homeOf(const char* executable, size_t capacity = 8192) {
@@ -123,6 +148,16 @@ TEST(ExecutableNames, TheHomeIsTheDirectoryWithTwoDots) {
     EXPECT_EQ(homeOf("c:\\jre\\bin\\java.exe", 10), "c:\\jre\\bi<cut>");
     EXPECT_EQ(jaunt::executableDirectoryLength("c:\\j\\bin\\javaw.exe"),
               jaunt::executableDirectoryLength("c:\\j\\bin\\java.exe"));
+}
+
+TEST(ExecutableNames, JvmLibrariesAreLookedForBesideTheExecutableThenInTheEmbeddedJre) {
+    std::vector<std::string> candidates = jaunt::jvmLibraryCandidates("c:\\jdk\\bin\\javaw.exe", "server");
+    ASSERT_EQ(candidates.size(), 10u);
+    EXPECT_EQ(candidates[0], "c:\\jdk\\bin\\server\\jvm.dll");
+    EXPECT_EQ(candidates[1], "c:\\jdk\\bin\\hotspot\\jvm.dll");
+    EXPECT_EQ(candidates[5], "c:\\jdk\\bin\\..\\jre\\bin\\server\\jvm.dll");
+    EXPECT_EQ(candidates[9], "c:\\jdk\\bin\\..\\jre\\bin\\classic\\jvm.dll");
+    EXPECT_EQ(jaunt::jvmLibraryCandidates("c:\\jre\\bin\\java.exe", "").size(), 8u);
 }
 
 std::string gui(const std::string& path, size_t capacity = 8192) {

@@ -50,6 +50,29 @@ bool checkHome(const char* home, char* path, size_t capacity, char* version, con
     return checkJavaExe(path, capacity, version, kTextSize, minimum, maximum, false);
 }
 
+// The home directories listed under one distribution key of root, in enumeration order.
+void collectDistributionHomes(HKEY root, const DistributionKey& source, std::vector<std::string>* homes) {
+    HKEY base;
+    if (RegOpenKeyExA(root, source.key, 0, KEY_READ, &base) != ERROR_SUCCESS) return;
+    std::vector<std::string> names = subkeyNames(base);
+    RegCloseKey(base);
+    for (const std::string& name : names) {
+        char keyName[kTextSize];
+        if (!formatText(keyName, sizeof(keyName), "%s\\%s%s", source.key, name.c_str(), source.tail)) continue;
+        char home[kTextSize];
+        if (readTextAt(root, keyName, source.value, home, sizeof(home))) {
+            homes->push_back(home);
+            continue;
+        }
+        HKEY installation;
+        if (!source.oneLevelBelow || RegOpenKeyExA(root, keyName, 0, KEY_READ, &installation) != ERROR_SUCCESS)
+            continue;
+        for (const std::string& below : subkeyNames(installation))
+            if (readTextAt(installation, below.c_str(), source.value, home, sizeof(home))) homes->push_back(home);
+        RegCloseKey(installation);
+    }
+}
+
 bool choose(bool foundA, const char* pathA, const char* versionA, bool foundB, const char* pathB,
             const char* versionB, char* path, size_t capacity, char* version) {
     if (!foundA && !foundB) return false;
@@ -147,14 +170,39 @@ bool findLocatedJvm(char* path, size_t capacity, char* version, const char* mini
     return choose(user, userPath, userVersion, machine, machinePath, machineVersion, path, capacity, version);
 }
 
+bool findDistributionJvm(char* path, size_t capacity, char* version, const char* minimum, const char* maximum) {
+    version[0] = 0;
+    bool jreWanted = getConfigInt(KEY_REQUIRE_JDK) == 0;
+    std::vector<std::string> homes;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        for (const DistributionKey& source : kDistributionKeys)
+            if (jreWanted || !source.jre) collectDistributionHomes(root, source, &homes);
+    bool found = false;
+    for (const std::string& home : homes) {
+        char candidate[kTextSize], candidateVersion[kTextSize];
+        if (!checkHome(home.c_str(), candidate, sizeof(candidate), candidateVersion, minimum, maximum)) continue;
+        // Among equal versions the first one listed stays.
+        if (found && compareVersions(candidateVersion, version) <= 0) continue;
+        found = copyText(path, capacity, candidate);
+        copyText(version, kTextSize, candidateVersion);
+    }
+    return found;
+}
+
 bool findJvmInRegistry(char* path, size_t capacity, const char* minimum, const char* maximum) {
     char javaSoftPath[kTextSize], javaSoftVersion[kTextSize];
     char locatedPath[kTextSize], locatedVersion[kTextSize];
+    char distributionPath[kTextSize], distributionVersion[kTextSize];
+    char chosenPath[kTextSize], chosenVersion[kTextSize];
     bool javaSoft = findJavaSoftJvm(javaSoftPath, sizeof(javaSoftPath), javaSoftVersion, minimum, maximum);
     bool located = findLocatedJvm(locatedPath, sizeof(locatedPath), locatedVersion, minimum, maximum);
-    // Equal versions go to the located JVM.
-    return choose(javaSoft, javaSoftPath, javaSoftVersion, located, locatedPath, locatedVersion, path, capacity,
-                  nullptr);
+    bool distribution =
+        findDistributionJvm(distributionPath, sizeof(distributionPath), distributionVersion, minimum, maximum);
+    // Equal versions go to the located JVM, and from there to the older sources.
+    bool chosen = choose(javaSoft, javaSoftPath, javaSoftVersion, located, locatedPath, locatedVersion, chosenPath,
+                         sizeof(chosenPath), chosenVersion);
+    return choose(distribution, distributionPath, distributionVersion, chosen, chosenPath, chosenVersion, path,
+                  capacity, nullptr);
 }
 
 }  // namespace jaunt

@@ -59,11 +59,41 @@ inline std::vector<std::string> javaRuns(const std::string& bin) {
 // Good refuses to create a JVM; Recording creates one that records what it is handed.
 enum class JvmLibrary { Good, WithoutCreate, NotALibrary, WithDependency, Recording, None };
 
+constexpr unsigned short kMachineI386 = 0x14c, kMachineAmd64 = 0x8664;
+
+// The Machine field of an image's file header (the offset of "PE\0\0" at 0x3C, the machine after it).
+inline unsigned short imageMachine(const std::string& path) {
+    std::string bytes = readText(path);
+    if (bytes.size() < 0x40) throw std::runtime_error("no image: " + path);
+    auto byte = [&](size_t at) { return static_cast<size_t>(static_cast<unsigned char>(bytes.at(at))); };
+    size_t header = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
+    return static_cast<unsigned short>(byte(header + 4) | byte(header + 5) << 8);
+}
+
+// The machine of the other bitness than machine: AMD64 for i386 and the other way round.
+inline unsigned short otherMachine(unsigned short machine) {
+    return machine == kMachineAmd64 ? kMachineI386 : kMachineAmd64;
+}
+// The machine of this test program.
+inline unsigned short ownMachine() { return sizeof(void*) == 8 ? kMachineAmd64 : kMachineI386; }
+
+// Writes machine into the file header of the image at path: a library of another bitness, as far
+// as the header tells, without a second toolchain.
+inline void patchImageMachine(const std::string& path, unsigned short machine) {
+    std::string bytes = readText(path);
+    auto byte = [&](size_t at) { return static_cast<size_t>(static_cast<unsigned char>(bytes.at(at))); };
+    size_t header = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
+    bytes.at(header + 4) = static_cast<char>(machine & 0xFF);
+    bytes.at(header + 5) = static_cast<char>(machine >> 8);
+    writeText(path, bytes);
+}
+
 struct JreOptions {
     std::string version = "1.8.0_201";
     bool javaw = true;                    // a javaw.exe beside java.exe
     std::string vmType = "client";        // the VM directory under bin
     JvmLibrary library = JvmLibrary::Good;
+    unsigned short machine = 0;           // not 0: the jvm.dll's header names this machine
 };
 
 // A jvm.dll double of the chosen kind at bin\<vmType>\jvm.dll.
@@ -99,6 +129,7 @@ inline void makeJre(const std::string& home, const JreOptions& options = JreOpti
     if (options.javaw) copyFixture("JAUNT_TEST_FAKE_JAVA", bin + "\\javaw.exe");
     scriptJava(bin, versionOutput(options.version));
     placeJvmLibrary(bin, options.vmType, options.library);
+    if (options.machine != 0) patchImageMachine(bin + "\\" + options.vmType + "\\jvm.dll", options.machine);
 }
 
 // A JDK of doubles in the old layout: bin\java.exe without a VM, lib\tools.jar, and a JRE in jre\.
@@ -158,12 +189,20 @@ constexpr const char* kCacheKey = "SOFTWARE\\loomwright\\jaunt\\jvms";
 
 // Removes every key JVM discovery reads: the JavaSoft keys, the located-JVM lists and the version
 // cache.
+// The keys that installers of current distributions write, under both roots.
+constexpr const char* kDistributionKeys[] = {"SOFTWARE\\JavaSoft\\JRE",    "SOFTWARE\\JavaSoft\\JDK",
+                                             "SOFTWARE\\Eclipse Adoptium", "SOFTWARE\\Eclipse Foundation",
+                                             "SOFTWARE\\AdoptOpenJDK",     "SOFTWARE\\Microsoft\\JDK",
+                                             "SOFTWARE\\Azul Systems",     "SOFTWARE\\BellSoft"};
+
 inline void resetJvmRegistry() {
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kJreKey);
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kJdkKey);
     deleteRegistryTree(HKEY_LOCAL_MACHINE, kLocatedKey);
     deleteRegistryTree(HKEY_CURRENT_USER, kLocatedKey);
     deleteRegistryTree(HKEY_CURRENT_USER, kCacheKey);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        for (const char* key : kDistributionKeys) deleteRegistryTree(root, key);
 }
 
 // A located-JVM entry: the executable's path with "/" for "\".

@@ -171,4 +171,69 @@ TEST_F(RegistryLookup, LocatedEntriesAreSlashedPathsAndMayBePrereleases) {
     EXPECT_EQ(find(), exe(javaSoftEarly)) << "unless key 130 allows them";
 }
 
+// Where each distribution's installer puts the home, relative to the root: (key, value).
+struct Layout {
+    std::string key;
+    const char* value;
+};
+std::vector<Layout> distributionLayouts() {
+    std::vector<Layout> layouts = {{"SOFTWARE\\JavaSoft\\JRE\\17.0.2", "JavaHome"},
+                                   {"SOFTWARE\\JavaSoft\\JDK\\21", "JavaHome"},
+                                   {"SOFTWARE\\Microsoft\\JDK\\17.0.9.8\\hotspot\\MSI", "Path"},
+                                   {"SOFTWARE\\Azul Systems\\Zulu\\zulu-17", "InstallationPath"},
+                                   {"SOFTWARE\\Azul Systems\\Zulu\\zulu-21\\x86", "InstallationPath"},
+                                   {"SOFTWARE\\BellSoft\\Liberica\\Liberica JDK 17", "InstallationPath"},
+                                   {"SOFTWARE\\BellSoft\\Liberica\\21\\jdk", "InstallationPath"}};
+    for (const char* vendor : {"Eclipse Adoptium", "Eclipse Foundation", "AdoptOpenJDK"})
+        for (const char* kind : {"JRE", "JDK"})
+            layouts.push_back({std::string("SOFTWARE\\") + vendor + "\\" + kind + "\\17.0.9.9\\hotspot\\MSI", "Path"});
+    return layouts;
+}
+
+TEST_F(RegistryLookup, EveryDistributionKeyIsReadUnderBothRoots) {
+    std::string home = jre("temurin", "17.0.9") + "\\";  // installers write the home with a separator
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        for (const Layout& layout : distributionLayouts()) {
+            setRegistryText(root, layout.key, layout.value, home);
+            EXPECT_EQ(find(), lower(home) + "bin\\java.exe") << layout.key;
+            for (const char* key : jaunt_test::kDistributionKeys) jaunt_test::deleteRegistryTree(root, key);
+        }
+    }
+    // Two levels below the Zulu key is too deep; a JRE key is ignored when a JDK is required.
+    setRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Azul Systems\\Zulu\\zulu-21\\x86\\deep", "InstallationPath", home);
+    EXPECT_EQ(find(), "<none>");
+    std::string jdk = dir.file("jdk");
+    jaunt_test::makeJdk(jdk);
+    setRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Eclipse Adoptium\\JRE\\8.0.392.8\\hotspot\\MSI", "Path", jdk);
+    configure({{131, "1"}});
+    EXPECT_EQ(find(), "<none>");
+    configure({});
+    EXPECT_EQ(find(), lower(jdk + "\\jre\\bin\\java.exe"));
+    EXPECT_LE(jaunt_test::javaRuns(home + "bin").size(), 2u) << "the version is cached per executable";
+}
+
+TEST_F(RegistryLookup, TheNewestVersionWinsNumericallyAcrossAllSources) {
+    // The JavaSoft subkeys: 1.8.0_392 is newer than 1.8.0_65, though lower byte-wise.
+    std::string jre392 = jre("jre392", "1.8.0_392"), jre65 = jre("jre65", "1.8.0_65");
+    javaSoft(kJreKey, "1.8.0_65", jre65);
+    javaSoft(kJreKey, "1.8.0_392", jre392);
+    EXPECT_EQ(find(), exe(jre392));
+
+    std::string located = jre("located", "9.0.4");
+    jaunt_test::addLocatedJvm(HKEY_CURRENT_USER, located + "\\bin\\java.exe");
+    EXPECT_EQ(find(), exe(located)) << "9 is newer than 1.8";
+    std::string sameAsLocated = jre("same", "9.0.4");
+    setRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\9.0.4", "JavaHome", sameAsLocated);
+    EXPECT_EQ(find(), exe(located)) << "a distribution's installation must be strictly newer";
+
+    std::string jdk17 = jre("jdk17", "17.0.2"), jdk11 = jre("jdk11", "11.0.2"), early = jre("early", "21-ea");
+    setRegistryText(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\17.0.2", "JavaHome", jdk17);
+    setRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Eclipse Adoptium\\JDK\\11.0.2.7\\hotspot\\MSI", "Path", jdk11);
+    setRegistryText(HKEY_CURRENT_USER, "SOFTWARE\\Azul Systems\\Zulu\\zulu-21", "InstallationPath", early);
+    EXPECT_EQ(find(), exe(jdk17)) << "17.0.2 above 11.0.2 and 9.0.4; 21-ea is a pre-release";
+    EXPECT_EQ(find("", "11"), exe(jdk11)) << "a maximum of 11 accepts 11.0.2";
+    configure({{130, "1"}});
+    EXPECT_EQ(find(), exe(early));
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include "errors.h"
 #include "javaversion.h"
 #include "jreunpack.h"
+#include "jvmbitness.h"
 #include "jvmregistry.h"
 #include "log.h"
 #include "paths.h"
@@ -26,8 +27,6 @@ namespace {
 char homeText[kTextSize];
 HMODULE library = nullptr;
 CreateJavaVmFunction createEntry = nullptr;
-
-const char* const kVmTypes[] = {"hotspot", "client", "server", "classic"};
 
 unsigned long lastError() { return static_cast<unsigned long>(GetLastError()); }
 
@@ -53,6 +52,34 @@ bool joinPath(char* path, size_t capacity, const char* directory, const char* na
     return appendText(path, capacity, name) && whole;
 }
 
+// Searches with the current directory after the system directories (safe search mode), so that
+// a java.exe planted in whatever directory the launcher was started from does not come first.
+// Systems without SetSearchPathMode keep the default order.
+void useSafeSearchMode() {
+    typedef BOOL(WINAPI * SetSearchPathModeRoutine)(DWORD);
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    SetSearchPathModeRoutine routine =
+        kernel ? reinterpret_cast<SetSearchPathModeRoutine>(
+                     reinterpret_cast<void*>(GetProcAddress(kernel, "SetSearchPathMode")))
+               : nullptr;
+    if (routine != nullptr && !routine(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE))
+        logError("SetSearchPathMode failed: %lu", lastError());
+}
+
+// "No JVM found": message 1001, and after a candidate skipped for its bitness a line naming it.
+void showNoJvm() {
+    char note[kTextSize];
+    if (!skippedBitnessNote(note, sizeof(note))) {
+        showErrorMessage(MSG_NO_JVM, nullptr, nullptr);
+        return;
+    }
+    char message[kTextSize];
+    getConfigString(MSG_NO_JVM, message, sizeof(message));
+    appendText(message, sizeof(message), "\n");
+    appendText(message, sizeof(message), note);
+    showErrorText(message);
+}
+
 void showFailure(JvmSource source, const char* definedPath) {
     switch (source) {
     case JvmSource::Path:
@@ -68,7 +95,7 @@ void showFailure(JvmSource source, const char* definedPath) {
         showErrorMessage(MSG_LAUNCH_FAILED, nullptr, nullptr);
         break;
     case JvmSource::None:
-        showErrorMessage(MSG_NO_JVM, nullptr, nullptr);
+        showNoJvm();
         break;
     }
 }
@@ -123,6 +150,7 @@ bool testEnvironmentVariable(char* javaExe, size_t capacity, const char* name, c
 
 bool testSearchPath(char* javaExe, size_t capacity, const char* minimum, const char* maximum) {
     char found[kTextSize];
+    useSafeSearchMode();
     DWORD length = SearchPathA(nullptr, "java.exe", nullptr, sizeof(found), found, nullptr);
     if (length == 0 || length >= sizeof(found) || !copyText(javaExe, capacity, found)) return false;
     return checkJavaExe(javaExe, capacity, nullptr, 0, minimum, maximum, false);
@@ -201,7 +229,8 @@ JvmSource searchJvm(char* javaExe, size_t capacity, char* definedPath, size_t de
         if (!isTriedInFallbackPass(entry)) continue;
         const char* argument = entry.argument.c_str();
         logInfo("Testing relative location %s", argument);
-        if (testLocation(javaExe, capacity, argument, minimum, maximum, true) && pathExists(javaExe)) {
+        if (testLocation(javaExe, capacity, argument, minimum, maximum, true) && pathExists(javaExe) &&
+            hasJvmOfOwnBitness(javaExe)) {
             logInfo("%s exists", javaExe);
             copyText(definedPath, definedCapacity, argument);
             return JvmSource::Location;
@@ -223,10 +252,12 @@ void* tryJvmLibrary(const char* javaExe, const char* vmType) {
     setDllDirectory(directory);
     // A library that cannot be loaded must not raise a system dialog: the next candidate follows.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE loaded = LoadLibraryA(candidate);
+    // The library's own directory takes the place of the launcher's in the search for its
+    // dependencies, so that a DLL planted beside the launcher (a downloads folder) is not loaded.
+    HMODULE loaded = LoadLibraryExA(candidate, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     unsigned long error = lastError();
     SetErrorMode(oldMode);
-    if (loaded == nullptr && exists) logError("LoadLibraryA(%s) failed with error %lu", candidate, error);
+    if (loaded == nullptr && exists) logError("LoadLibraryExA(%s) failed with error %lu", candidate, error);
     return loaded;
 }
 
@@ -268,6 +299,7 @@ bool LoadDLL(bool reportErrors, const char* providedLocation, bool locationIsJav
     char definedPath[kTextSize];
     javaExe[0] = definedPath[0] = 0;
     JvmSource source = JvmSource::None;
+    clearSkippedBitness();
     if (providedLocation != nullptr) {
         logInfo("Got JRE location %s (java exe: %d)", providedLocation, locationIsJavaExe ? 1 : 0);
         char minimum[kTextSize], maximum[kTextSize];
@@ -279,10 +311,11 @@ bool LoadDLL(bool reportErrors, const char* providedLocation, bool locationIsJav
             accepted = copyText(javaExe, sizeof(javaExe), providedLocation) &&
                        checkJavaExe(javaExe, sizeof(javaExe), nullptr, 0, minimum, maximum, true);
         else
-            accepted = testLocation(javaExe, sizeof(javaExe), providedLocation, minimum, maximum, true);
+            accepted = testLocation(javaExe, sizeof(javaExe), providedLocation, minimum, maximum, true) &&
+                       hasJvmOfOwnBitness(javaExe);
         if (!accepted) {
             logError("Provided JVM unusable");
-            if (reportErrors) showErrorMessage(MSG_NO_JVM, nullptr, nullptr);
+            if (reportErrors) showNoJvm();
             return false;
         }
         source = JvmSource::Location;
@@ -291,7 +324,7 @@ bool LoadDLL(bool reportErrors, const char* providedLocation, bool locationIsJav
         source = searchJvm(javaExe, sizeof(javaExe), definedPath, sizeof(definedPath));
         if (source == JvmSource::None) {
             logError("No JVM found");
-            if (reportErrors) showErrorMessage(MSG_NO_JVM, nullptr, nullptr);
+            if (reportErrors) showNoJvm();
             return false;
         }
     }

@@ -10,6 +10,7 @@
 #include "config.h"
 #include "configkeys.h"
 #include "javaversion.h"
+#include "jvmbitness.h"
 #include "log.h"
 #include "paths.h"
 #include "tempdir.h"
@@ -133,13 +134,16 @@ bool javaExeForHome(char* path, size_t capacity, const char* home) {
 
 bool runJavaVersion(const char* path, char* version, size_t capacity) {
     if (capacity > 0) version[0] = 0;
-    char commandLine[kTextSize];
-    DWORD length = GetShortPathNameA(path, commandLine, sizeof(commandLine));
-    if (length == 0 || length >= sizeof(commandLine)) {
+    // The program is named on its own and quoted on the command line: a path with blanks and without
+    // a short form (volumes without 8.3 names) must not start "c:\my.exe" for "c:\my apps\...".
+    char program[kTextSize];
+    DWORD length = GetShortPathNameA(path, program, sizeof(program));
+    if (length == 0 || length >= sizeof(program)) {
         logError("GetShortPathNameA(%s) failed: %lu", path, lastError());
-        if (!copyText(commandLine, sizeof(commandLine), path)) return false;
+        if (!copyText(program, sizeof(program), path)) return false;
     }
-    if (!appendText(commandLine, sizeof(commandLine), " -version")) return false;
+    char commandLine[kTextSize];
+    if (!formatText(commandLine, sizeof(commandLine), "\"%s\" -version", program)) return false;
 
     char outputName[kTextSize];
     if (!tempFileName(outputName, sizeof(outputName))) return false;
@@ -168,7 +172,7 @@ bool runJavaVersion(const char* path, char* version, size_t capacity) {
     startup.wShowWindow = SW_HIDE;
     startup.hStdError = output;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+    if (!CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                         &startup, &process)) {
         logError("CreateProcessA(%s) failed: %lu", commandLine, lastError());
         CloseHandle(output);
@@ -230,6 +234,8 @@ bool checkJavaExe(char* path, size_t capacity, char* version, size_t versionCapa
             }
         }
     }
+    // A JVM this program cannot load is no candidate, however well its version fits.
+    if (result && !hasJvmOfOwnBitness(path)) result = false;
     if (result && getConfigInt(KEY_EXECUTABLE_TYPE) == 1)
         return guiExecutableFor(path, capacity) && pathExists(path);
     logInfo("checkJavaExe returning %d", result ? 1 : 0);

@@ -195,7 +195,7 @@ TEST_F(JvmDiscovery, ALibraryThatFailsShowsTheMessageOfHowTheJvmWasFound) {
     EXPECT_EQ(environment.run.exitCode, 83u);
     EXPECT_EQ(environment.message(), "The MY_JAVA envionment variable does not point to a working JDK or JRE.");
     EXPECT_TRUE(inOrder(environment.log, {"Trying to load JVM-DLL from ",
-                                          "\\bin\\client\\jvm.dll (exists 1)\r\nERROR: LoadLibraryA(",
+                                          "\\bin\\client\\jvm.dll (exists 1)\r\nERROR: LoadLibraryExA(",
                                           "failed with error 193\r\n", "ERROR: Could not get DLL-Handle.\r\n"
                                                                        "ERROR: Could not load functions\r\n"}));
 
@@ -261,6 +261,49 @@ TEST_F(JvmDiscovery, APackedJreIsUnpackedBeforeItIsTestedAndAMissingToolEndsTheR
     EXPECT_EQ(failed.run.exitCode, 1u);
     EXPECT_EQ(failed.message(), "An internal error occurred (error code: 20)");
     EXPECT_TRUE(inOrder(failed.log, {"Unpacking JRE\r\n", "could not create unpack process\r\n"}));
+}
+
+TEST_F(JvmDiscovery, JvmsOfTheOtherBitnessAreSkippedWhereverTheyAreFound) {
+    unsigned short launcherMachine = jaunt_test::imageMachine(jaunt_test::stubPath());
+    int bits = launcherMachine == jaunt_test::kMachineAmd64 ? 64 : 32;
+    JreOptions other;
+    other.machine = jaunt_test::otherMachine(launcherMachine);
+    jaunt_test::makeJre(dir.file("other"), other);
+    std::string right = jre("right");
+    std::string otherJava = asResolved(dir.file("other")) + "\\bin\\java.exe";
+    std::string skipped = "\\other\\bin\\java.exe: its JVM library ";  // after "Skipping " and the path
+
+    // Found through an E entry, the registry and an R entry, each skipped: the later JRE is loaded.
+    jaunt_test::addLocatedJvm(HKEY_CURRENT_USER, dir.file("other") + "\\bin\\java.exe");
+    make(records({{128, "EMY_JAVA;Y;Rother;Rright"}}));
+    RunOptions options;
+    options.set["MY_JAVA"] = dir.file("other");
+    Outcome later = launch(options);
+    expectLoaded(later);
+    EXPECT_TRUE(inOrder(later.log, {"(type E)\r\n", "Skipping ", skipped, "(type Y)\r\n", skipped, "(type R)\r\n", skipped,
+                                    "Trying to load JVM-DLL from " + asResolved(right) + "\\bin\\java.exe"}));
+
+    // Only the other bitness, also in the fallback pass: no JVM, and the message says what to install.
+    make(records({{128, "Rother"}}));
+    Outcome none = launch();
+    EXPECT_EQ(none.run.exitCode, 83u);
+    EXPECT_EQ(none.run.err.substr(0, none.run.err.find("\r\n\r\n")),
+              "No JVM\r\nA " + std::to_string(96 - bits) + "-bit Java was found (" + otherJava +
+                  "), but this program needs a " + std::to_string(bits) + "-bit Java.");
+    EXPECT_TRUE(inOrder(none.log, {"Testing relative location other\r\n", skipped, "ERROR: No JVM found"}));
+}
+
+TEST_F(JvmDiscovery, TheJvmLibrarysDependenciesAreNotTakenFromTheLaunchersDirectory) {
+    jre("dependent", "1.8.0", JvmLibrary::WithDependency);
+    // A DLL of the dependency's name beside the launcher, lacking its export: loaded in place of the
+    // JRE's own, it would make the JVM library's call to it crash the launcher.
+    jaunt_test::copyFixture("JAUNT_TEST_FAKE_JVM_BARE", dir.file("jauntdep.dll"));
+    make(records({{128, "Rdependent"}}));
+    Outcome outcome = launch();
+    expectLoaded(outcome);
+    // The double's JNI_CreateJavaVM returns what the JRE's jauntdep.dll answers.
+    EXPECT_TRUE(inOrder(outcome.log, {"Creating JVM\r\nERROR: JNI_CreateJavaVM returned -1\r\n"}));
+    EXPECT_EQ(outcome.run.exitCode, 1u);
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ TEST_F(VersionCheck, TheFirstCheckRunsTheExecutableAndLaterOnesReadTheCacheUntil
     char shortPath[MAX_PATH];
     ASSERT_GT(GetShortPathNameA(java.c_str(), shortPath, sizeof(shortPath)), 0u);
     ASSERT_EQ(javaRuns(bin).size(), 1u);
-    EXPECT_EQ(lower(javaRuns(bin)[0]), lower(shortPath) + " -version");
+    EXPECT_EQ(lower(javaRuns(bin)[0]), "\"" + lower(shortPath) + "\" -version") << "the program quoted";
     EXPECT_EQ(first.log, "checkJavaExe (" + java + ", [out], 1.8, 1.8, 0)\r\nfile exists\r\n"
                          "got version from execution 1.8.0_201\r\ncheckJavaExe returning 1\r\n-\r\n");
 

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "WinLoader.h"
+#include "jvmbitness.h"
 #include "boundedtext.h"
 #include "config.h"
 #include "jreunpack.h"
 #include "jvmtrees.h"
 #include "log.h"
+#include "versioncheck.h"
 #include "winsupport.h"
 
 namespace {
@@ -107,7 +109,7 @@ TEST_F(Loader, LibrariesThatDoNotLoadOrLackTheEntryFail) {
     newLog();
     EXPECT_EQ(jaunt::loadJvmLibrary((broken + "\\bin\\java.exe").c_str()), nullptr);
     std::string log = newLog();
-    EXPECT_NE(log.find("Trying " + broken + "\\bin\\server\\jvm.dll (exists 1)\r\nERROR: LoadLibraryA(" + broken +
+    EXPECT_NE(log.find("Trying " + broken + "\\bin\\server\\jvm.dll (exists 1)\r\nERROR: LoadLibraryExA(" + broken +
                        "\\bin\\server\\jvm.dll) failed with error 193\r\n"),
               std::string::npos)
         << log;
@@ -221,6 +223,59 @@ TEST_F(Loader, EnvironmentAndSearchPathTestsFindTheirJava) {
     SetEnvironmentVariableA("PATH", savedPath);
     EXPECT_TRUE(found);
     EXPECT_FALSE(missing);
+
+    // A java.exe in the current directory comes after the system directories (safe search mode).
+    char windows[MAX_PATH], savedDirectory[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryA(windows, sizeof(windows)), 0u);
+    ASSERT_GT(GetCurrentDirectoryA(sizeof(savedDirectory), savedDirectory), 0u);
+    std::string system = std::string(windows) + "\\java.exe";
+    std::string planted = dir.file("cwd");
+    jaunt_test::makeDirectories(planted);
+    jaunt_test::writeText(planted + "\\java.exe", "planted");
+    jaunt_test::writeText(system, "system");  // removed at once: other tests search the path too
+    SetCurrentDirectoryA(planted.c_str());
+    jaunt::testSearchPath(java, sizeof(java), "", "");
+    SetCurrentDirectoryA(savedDirectory);
+    DeleteFileA(system.c_str());
+    EXPECT_EQ(std::string(java), lower(system));
+}
+
+TEST_F(Loader, AJvmOfTheOtherBitnessIsSkippedAndRemembered) {
+    unsigned short other = jaunt_test::otherMachine(jaunt_test::ownMachine());
+    JreOptions options;
+    options.machine = other;
+    jaunt_test::makeJre(dir.file("other"), options);
+    std::string java = dir.file("other") + "\\bin\\java.exe";
+    char note[jaunt::kTextSize];
+    jaunt::clearSkippedBitness();
+    EXPECT_FALSE(jaunt::skippedBitnessNote(note, sizeof(note)));
+
+    EXPECT_FALSE(jaunt::hasJvmOfOwnBitness(java.c_str()));
+    int otherBits = jaunt::ownBitness() == 32 ? 64 : 32;
+    EXPECT_EQ(newLog(), "Skipping " + java + ": its JVM library " + dir.file("other") + "\\bin\\client\\jvm.dll is " +
+                            std::to_string(otherBits) + "-bit, this program is " +
+                            std::to_string(jaunt::ownBitness()) + "-bit\r\n-\r\n");
+    char checked[jaunt::kTextSize];
+    jaunt::copyText(checked, sizeof(checked), java.c_str());
+    EXPECT_FALSE(jaunt::checkJavaExe(checked, sizeof(checked), nullptr, 0, "", "", true)) << "a version alone is not enough";
+    ASSERT_TRUE(jaunt::skippedBitnessNote(note, sizeof(note)));
+    EXPECT_EQ(std::string(note), "A " + std::to_string(otherBits) + "-bit Java was found (" + java +
+                                     "), but this program needs a " + std::to_string(jaunt::ownBitness()) +
+                                     "-bit Java.");
+
+    // A library of this program's bitness in a later VM directory, none at all, or one that is no
+    // image: loading decides.
+    jaunt_test::placeJvmLibrary(dir.file("other") + "\\bin", "server", JvmLibrary::Good);
+    EXPECT_TRUE(jaunt::hasJvmOfOwnBitness(java.c_str()));
+    EXPECT_NE(jaunt::loadJvmLibrary(java.c_str()), nullptr);
+    EXPECT_TRUE(jaunt::hasJvmOfOwnBitness((jre("broken", JvmLibrary::NotALibrary) + "\\bin\\java.exe").c_str()));
+    EXPECT_TRUE(jaunt::hasJvmOfOwnBitness((jre("none", JvmLibrary::None) + "\\bin\\java.exe").c_str()));
+    // The first skip is the one remembered.
+    std::string second = jre("second", JvmLibrary::Good);
+    jaunt_test::patchImageMachine(second + "\\bin\\client\\jvm.dll", other);
+    EXPECT_FALSE(jaunt::hasJvmOfOwnBitness((second + "\\bin\\java.exe").c_str()));
+    ASSERT_TRUE(jaunt::skippedBitnessNote(note, sizeof(note)));
+    EXPECT_NE(std::string(note).find("(" + java + ")"), std::string::npos);
 }
 
 class PackedJre : public Loader {

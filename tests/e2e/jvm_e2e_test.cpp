@@ -265,7 +265,7 @@ TEST_F(JvmDiscovery, APackedJreIsUnpackedBeforeItIsTestedAndAMissingToolEndsTheR
 
 TEST_F(JvmDiscovery, JvmsOfTheOtherBitnessAreSkippedWhereverTheyAreFound) {
     unsigned short launcherMachine = jaunt_test::imageMachine(jaunt_test::stubPath());
-    int bits = launcherMachine == jaunt_test::kMachineAmd64 ? 64 : 32;
+    int bits = launcherMachine == jaunt_test::kMachineAmd64 ? 64 : 32, otherBits = bits == 32 ? 64 : 32;
     JreOptions other;
     other.machine = jaunt_test::otherMachine(launcherMachine);
     jaunt_test::makeJre(dir.file("other"), other);
@@ -288,7 +288,7 @@ TEST_F(JvmDiscovery, JvmsOfTheOtherBitnessAreSkippedWhereverTheyAreFound) {
     Outcome none = launch();
     EXPECT_EQ(none.run.exitCode, 83u);
     EXPECT_EQ(none.run.err.substr(0, none.run.err.find("\r\n\r\n")),
-              "No JVM\r\nA " + std::to_string(96 - bits) + "-bit Java was found (" + otherJava +
+              "No JVM\r\nA " + std::to_string(otherBits) + "-bit Java was found (" + otherJava +
                   "), but this program needs a " + std::to_string(bits) + "-bit Java.");
     EXPECT_TRUE(inOrder(none.log, {"Testing relative location other\r\n", skipped, "ERROR: No JVM found"}));
 }

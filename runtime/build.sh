@@ -64,9 +64,10 @@ run_tests() {
         echo "runtime/build.sh: no test classes found" >&2
         exit 1
     fi
-    # JUnitCore exits non-zero when a test fails; set -e passes that on.
+    # JUnitCore exits non-zero when a test fails; set -e passes that on. Data files shared with
+    # the native tests are found through jaunt.testData.
     (cd "$work/test-run" && java -cp "$work/test-classes:$classpath" \
-        org.junit.runner.JUnitCore "${tests[@]}")
+        -Djaunt.testData="$root/tests/data" org.junit.runner.JUnitCore "${tests[@]}")
 }
 
 build_javadoc() {

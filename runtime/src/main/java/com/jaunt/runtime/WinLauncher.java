@@ -34,6 +34,9 @@ import java.lang.reflect.Modifier;
  * is reported on the original standard error, and its output goes to the original stream;</li>
  * <li>sets the system property {@value #PROGRAM_NAME_PROPERTY} to the program name (when the
  * launcher passed one) and {@value #GUI_LAUNCHER_PROPERTY} to position 1;</li>
+ * <li>with the single-instance guard on (the system property
+ * {@value SingleInstance#COMM_FILE_PROPERTY} is set), starts watching for the arguments of later
+ * starts, which the application receives through {@link SingleInstance};</li>
  * <li>loads the main class through the system class loader and calls its
  * {@code public static void main(String[])} with the application's arguments, exactly as the
  * launcher passed them, on the calling thread. It returns when the application's {@code main}
@@ -85,6 +88,8 @@ public final class WinLauncher {
         if (current.getContextClassLoader() == null) {
             current.setContextClassLoader(ClassLoader.getSystemClassLoader());
         }
+        // Later starts are served from now on, even before the application sets a listener.
+        SingleInstance.startWatching();
         try {
             main.invoke(null, (Object) launch.applicationArguments);
         } catch (InvocationTargetException e) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+
 namespace {
 
 using jaunt::SplitResult;
@@ -65,6 +68,74 @@ TEST(SplitArguments, AppendsToAnExistingList) {
     List list{u"first"};
     EXPECT_EQ(jaunt::splitArgumentText(u"second", &list), SplitResult::Ok);
     EXPECT_EQ(list, (List{u"first", u"second"}));
+}
+
+// The cases shared with the runtime library's splitter (tests/data/argsplit-cases.txt; the format
+// is described there): both sides must split every one of them alike.
+std::u16string unescape(const std::string& escaped) {
+    std::u16string text;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\') {
+            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(escaped[i])));
+        } else if (escaped.compare(i, 2, "\\\\") == 0) {
+            text.push_back(u'\\');
+            ++i;
+        } else if (escaped.compare(i, 2, "\\u") == 0 && i + 6 <= escaped.size()) {
+            unsigned long unit = std::stoul(escaped.substr(i + 2, 4), nullptr, 16);
+            text.push_back(static_cast<char16_t>(unit));
+            i += 5;
+        } else {
+            ADD_FAILURE() << "unknown escape in " << escaped;
+        }
+    }
+    return text;
+}
+
+// "[a] [b c]" to a, b c; a bracket ends at the first ] that is not part of an escape.
+List bracketedArguments(const std::string& value) {
+    List list;
+    size_t p = 0;
+    while (p < value.size()) {
+        if (value[p] != '[') {
+            ADD_FAILURE() << "expected [ at " << p << " in " << value;
+            break;
+        }
+        size_t end = p + 1;
+        while (end < value.size() && value[end] != ']') end += value[end] == '\\' ? 2 : 1;
+        list.push_back(unescape(value.substr(p + 1, end - p - 1)));
+        p = end + 1;
+        if (p < value.size() && value[p] == ' ') ++p;
+    }
+    return list;
+}
+
+TEST(SplitArguments, SharedCasesSplitLikeTheRuntimeLibrary) {
+    std::ifstream in(JAUNT_ARGSPLIT_CASES);
+    ASSERT_TRUE(in) << "cannot open " << JAUNT_ARGSPLIT_CASES;
+    int cases = 0;
+    std::string line;
+    std::string text;
+    bool haveText = false;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t blank = line.find(' ');
+        std::string key = line.substr(0, blank);
+        std::string value = blank == std::string::npos ? std::string() : line.substr(blank + 1);
+        if (key == "text") {
+            text = value;
+            haveText = true;
+            continue;
+        }
+        ASSERT_TRUE(haveText) << "a result without its text: " << line;
+        ASSERT_TRUE(key == "args" || key == "unterminated") << line;
+        List list;
+        SplitResult expected = key == "args" ? SplitResult::Ok : SplitResult::UnterminatedQuote;
+        EXPECT_EQ(jaunt::splitArgumentText(unescape(text), &list), expected) << "text " << text;
+        EXPECT_EQ(list, bracketedArguments(value)) << "text " << text;
+        haveText = false;
+        ++cases;
+    }
+    EXPECT_GE(cases, 10);
 }
 
 }  // namespace

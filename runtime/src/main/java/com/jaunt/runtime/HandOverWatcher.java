@@ -94,12 +94,17 @@ class HandOverWatcher {
     }
 
     private void watch() {
+        boolean reported = false;
         while (!Thread.currentThread().isInterrupted()) {
             try {
                 poll();
             } catch (RuntimeException e) {
-                // One bad look at the file must not end the watching for good.
-                report("cannot take the hand-over of file " + file + ": " + e);
+                // One bad look at the file must not end the watching for good; a lasting
+                // failure is reported once, not every poll.
+                if (!reported) {
+                    report("cannot take the hand-over of file " + file + ": " + e);
+                    reported = true;
+                }
             }
             try {
                 Thread.sleep(POLL_MILLIS);

@@ -11,15 +11,12 @@ import static org.junit.Assert.assertTrue;
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
-import java.io.InputStream;
 import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardOpenOption;
-import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.List;
 import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.TimeUnit;
@@ -30,13 +27,15 @@ import org.junit.Test;
 import org.junit.rules.TemporaryFolder;
 
 public class SingleInstanceTest {
+    private static final long STALL = TimeUnit.MILLISECONDS.toNanos(HandOverWatcher.STALL_MILLIS);
+
     @Rule
     public TemporaryFolder temp = new TemporaryFolder();
 
     private Path comm;
-    private final FakeClock clock = new FakeClock();
-    private final List<HandOverQueue> queues = new ArrayList<HandOverQueue>();
-    private final List<HandOverWatcher> watchers = new ArrayList<HandOverWatcher>();
+    private long now;  // the watcher's clock, moved by hand
+    private final HandOverQueue queue = new HandOverQueue(3);
+    private HandOverWatcher watcher;
 
     /** What the listener received, and on which thread. */
     private final BlockingQueue<String[]> received = new LinkedBlockingQueue<String[]>();
@@ -46,54 +45,31 @@ public class SingleInstanceTest {
         received.add(args);
     };
 
-    private static final class FakeClock implements HandOverWatcher.Clock {
-        long now;
-
-        @Override
-        public long nanoTime() {
-            return now;
-        }
-
-        void advanceMillis(long millis) {
-            now += TimeUnit.MILLISECONDS.toNanos(millis);
-        }
-    }
-
     @Before
-    public void nameTheFile() throws IOException {
+    public void watchAFreshFile() throws IOException {
         comm = temp.newFolder().toPath().resolve("jnt_p42.tmp");
+        watcher = new HandOverWatcher(comm, queue, () -> now);
     }
 
     @After
     public void stopThreads() {
-        for (HandOverWatcher watcher : watchers) {
-            watcher.stop();
-        }
-        for (HandOverQueue queue : queues) {
-            queue.stop();
-        }
-    }
-
-    private HandOverQueue queue(int capacity) {
-        HandOverQueue queue = new HandOverQueue(capacity);
-        queues.add(queue);
-        return queue;
-    }
-
-    private HandOverWatcher watcher(HandOverQueue queue) {
-        HandOverWatcher watcher = new HandOverWatcher(comm, queue, clock);
-        watchers.add(watcher);
-        return watcher;
+        watcher.stop();
+        queue.stop();
     }
 
     /** Writes a hand-over as a later instance does: only when there is no file, then LF. */
     private void handOver(String argumentText) throws IOException {
-        write((argumentText + "\n").getBytes(StandardCharsets.UTF_16LE),
-                StandardOpenOption.CREATE_NEW);
+        write(argumentText + "\n", StandardOpenOption.CREATE_NEW);
     }
 
-    private void write(byte[] bytes, StandardOpenOption... options) throws IOException {
-        Files.write(comm, bytes, options);
+    private void write(String text, StandardOpenOption... options) throws IOException {
+        Files.write(comm, text.getBytes(StandardCharsets.UTF_16LE), options);
+    }
+
+    private void awaitNoFile() throws InterruptedException {
+        for (int i = 0; i < 3000 && Files.exists(comm); i++) {
+            Thread.sleep(10);
+        }
     }
 
     private String[] next() throws InterruptedException {
@@ -104,19 +80,13 @@ public class SingleInstanceTest {
 
     @Test
     public void laterStartsTakeTurnsAndWaitForTheListenerInOrder() throws Exception {
-        HandOverQueue queue = queue(SingleInstance.MAX_PENDING);
-        watcher(queue).start();
-        String[] texts = {"\"C:\\Users\\Zoë\\Документ 1.txt\" -x", "", "a  'b c' \uD83D\uDE00"};
-        for (String text : texts) {
-            // Like a later instance: wait for the file to go, then write it.
-            for (int i = 0; i < 3000 && Files.exists(comm); i++) {
-                Thread.sleep(10);
-            }
+        watcher.start();
+        for (String text : new String[] {"\"C:\\Users\\Zoë\\Документ 1.txt\" -x", "",
+                "a  'b c' \uD83D\uDE00"}) {
+            awaitNoFile();  // as a later instance waits for its turn
             handOver(text);
         }
-        for (int i = 0; i < 3000 && Files.exists(comm); i++) {
-            Thread.sleep(10);
-        }
+        awaitNoFile();
         assertFalse("the watcher deleted the last file", Files.exists(comm));
         assertTrue("nothing is delivered without a listener", received.isEmpty());
 
@@ -132,40 +102,35 @@ public class SingleInstanceTest {
     }
 
     @Test
-    public void anIncompleteFileIsTakenWhenItEndsWithALineFeedOrStopsGrowing() throws Exception {
-        HandOverQueue queue = queue(10);
+    public void anIncompleteFileIsTakenWhenItEndsWithALineFeedOrStopsChanging() throws Exception {
         queue.setListener(recorder);
-        HandOverWatcher watcher = watcher(queue);
-
-        write("half".getBytes(StandardCharsets.UTF_16LE));
+        write("half");
         assertFalse(watcher.poll());
-        clock.advanceMillis(HandOverWatcher.STALL_MILLIS - 1);
-        write(" more".getBytes(StandardCharsets.UTF_16LE), StandardOpenOption.APPEND);
+        now += STALL - 1;
+        write(" more", StandardOpenOption.APPEND);
         assertFalse(watcher.poll());
-        clock.advanceMillis(HandOverWatcher.STALL_MILLIS - 1);
+        now += STALL - 1;
         assertFalse("growing restarts the wait", watcher.poll());
-        assertTrue(Files.exists(comm));
-        write(" done\n".getBytes(StandardCharsets.UTF_16LE), StandardOpenOption.APPEND);
+        write(" done\n", StandardOpenOption.APPEND);
         assertTrue(watcher.poll());
         assertArrayEquals(new String[] {"half", "more", "done"}, next());
+        assertTrue("started by a non-daemon thread, still a daemon", threads.take().isDaemon());
         assertTrue("read files are deleted", Files.notExists(comm));
 
         // A writer that died after an odd byte: the file is taken once it stops changing.
-        write(new byte[] {'a', 0, 'b'});
+        Files.write(comm, new byte[] {'a', 0, 'b'});
         assertFalse(watcher.poll());
-        clock.advanceMillis(HandOverWatcher.STALL_MILLIS - 1);
+        now += STALL - 1;
         assertFalse(watcher.poll());
-        clock.advanceMillis(1);
+        now += 1;
         assertTrue(watcher.poll());
         assertArrayEquals(new String[] {"a\uFFFD"}, next());
         assertTrue(Files.notExists(comm));
 
         // Beyond the size limit the file is cut and taken at once.
-        byte[] huge = new byte[HandOverWatcher.MAX_FILE_BYTES + 2];
-        for (int i = 0; i < huge.length; i += 2) {
-            huge[i] = 'x';
-        }
-        write(huge);
+        char[] huge = new char[HandOverWatcher.MAX_FILE_BYTES / 2 + 1];
+        Arrays.fill(huge, 'x');
+        write(new String(huge));
         assertTrue(watcher.poll());
         assertEquals(HandOverWatcher.MAX_FILE_BYTES / 2, next()[0].length());
         assertTrue(Files.notExists(comm));
@@ -173,10 +138,9 @@ public class SingleInstanceTest {
 
     @Test
     public void aFileThatCannotBeDeletedIsHandedOverOnce() throws Exception {
-        HandOverQueue queue = queue(10);
         queue.setListener(recorder);
         final int[] deleteAttempts = {0};
-        HandOverWatcher watcher = new HandOverWatcher(comm, queue, clock) {
+        HandOverWatcher stuck = new HandOverWatcher(comm, queue, () -> now) {
             @Override
             boolean delete() {
                 deleteAttempts[0]++;
@@ -188,19 +152,19 @@ public class SingleInstanceTest {
         System.setErr(new PrintStream(err, true, "UTF-8"));
         try {
             handOver("x");
-            assertFalse("a file still held by its writer is tried again", watcher.poll());
-            clock.advanceMillis(HandOverWatcher.STALL_MILLIS);
-            assertTrue(watcher.poll());
-            assertFalse(watcher.poll());
-            clock.advanceMillis(HandOverWatcher.STALL_MILLIS);
-            assertFalse(watcher.poll());
+            assertFalse("a file still held by its writer is tried again", stuck.poll());
+            now += STALL;
+            assertTrue(stuck.poll());
+            assertFalse(stuck.poll());
+            now += STALL;
+            assertFalse(stuck.poll());
             assertEquals(4, deleteAttempts[0]);
 
             // Written anew with other arguments, it is a new hand-over.
-            write("y\n".getBytes(StandardCharsets.UTF_16LE));
-            assertFalse(watcher.poll());
-            clock.advanceMillis(HandOverWatcher.STALL_MILLIS);
-            assertTrue(watcher.poll());
+            write("y\n");
+            assertFalse(stuck.poll());
+            now += STALL;
+            assertTrue(stuck.poll());
         } finally {
             System.setErr(savedErr);
         }
@@ -213,12 +177,10 @@ public class SingleInstanceTest {
 
     @Test
     public void aFullQueueLeavesTheFileAndAFailingListenerStopsNothing() throws Exception {
-        HandOverQueue queue = queue(1);
-        HandOverWatcher watcher = watcher(queue);
-        handOver("first");
-        assertTrue(watcher.poll());
-        handOver("second");
-        assertFalse(watcher.poll());
+        for (String text : new String[] {"1", "2", "3", "4"}) {
+            handOver(text);
+            assertEquals("queued: " + text, !text.equals("4"), watcher.poll());
+        }
         assertTrue("the next later start waits for its turn", Files.exists(comm));
 
         BlockingQueue<Throwable> failures = new LinkedBlockingQueue<Throwable>();
@@ -229,12 +191,14 @@ public class SingleInstanceTest {
                 recorder.newInstanceStarted(args);
                 throw new IllegalStateException("listener failed on " + args[0]);
             });
-            assertArrayEquals(new String[] {"first"}, next());
+            assertArrayEquals(new String[] {"1"}, next());
             assertTrue(watcher.poll());
-            assertArrayEquals(new String[] {"second"}, next());
-            for (String which : new String[] {"first", "second"}) {
-                Throwable failure = failures.poll(30, TimeUnit.SECONDS);
-                assertEquals("listener failed on " + which, failure.getMessage());
+            for (String text : new String[] {"2", "3", "4"}) {
+                assertArrayEquals(new String[] {text}, next());
+            }
+            for (String text : new String[] {"1", "2", "3", "4"}) {
+                assertEquals("listener failed on " + text,
+                        failures.poll(30, TimeUnit.SECONDS).getMessage());
             }
         } finally {
             Thread.setDefaultUncaughtExceptionHandler(saved);
@@ -244,23 +208,18 @@ public class SingleInstanceTest {
     @Test
     public void theLauncherClassStartsTheWatcherBeforeTheApplicationRuns() throws Exception {
         handOver("'a b' c");
-        List<String> command = new ArrayList<String>(Arrays.asList(
+        File output = temp.newFile("output.txt");
+        Process process = new ProcessBuilder(
                 new File(System.getProperty("java.home"), "bin/java").getPath(),
                 "-D" + SingleInstance.COMM_FILE_PROPERTY + "=" + comm,
                 "-cp", System.getProperty("java.class.path"), WinLauncher.class.getName(),
-                "false", "com.jaunt.runtime.testapps.HandOverApp", "", "", "false", "app.exe"));
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
-        ByteArrayOutputStream output = new ByteArrayOutputStream();
-        InputStream in = process.getInputStream();
-        byte[] buffer = new byte[4096];
-        for (int n; (n = in.read(buffer)) > 0; ) {
-            output.write(buffer, 0, n);
-        }
+                "false", "com.jaunt.runtime.testapps.HandOverApp", "", "", "false", "app.exe")
+                .redirectErrorStream(true).redirectOutput(output).start();
         // The application's main returned: the library's threads kept nothing alive.
         assertTrue(process.waitFor(60, TimeUnit.SECONDS));
         assertEquals(0, process.exitValue());
         assertEquals(Arrays.asList("taken before a listener: true", "enabled: true",
-                "arguments: a b|c"), Arrays.asList(output.toString("UTF-8").split("\\R")));
+                "arguments: a b|c"), Files.readAllLines(output.toPath()));
         assertFalse(SingleInstance.isEnabled());
     }
 }

@@ -1,0 +1,244 @@
+// The benchmark's driver, a Windows program run under Wine by scripts/bench. Every time is taken
+// here, with QueryPerformanceCounter around CreateProcess and the wait for the child's end (or
+// around the one call measured), so Wine's own cost of starting a process weighs the same on both
+// sides of each ratio. Prints one table row per figure; medians of RUNS runs each.
+//
+// Usage: bench_driver RUNS
+// Environment: JAUNT_TEST_STUB (the launcher program), JAUNT_TEST_FAKE_JAVA, JAUNT_TEST_RECORDING_JVM,
+// JAUNT_BENCH_LOADER (the bare loader), JAUNT_BENCH_RUNTIME_JAR (the runtime library to include).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cleanup.h"
+#include "config.h"
+#include "extraction.h"
+#include "jvmtrees.h"
+#include "payloadwriter.h"
+#include "winsupport.h"
+
+namespace {
+
+using jaunt_test::TempDirectory;
+
+constexpr size_t kLargeFileSize = 64u << 20;
+
+double now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::string environmentPath(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr) throw std::runtime_error(std::string(variable) + " is not set");
+    return jaunt_test::windowsPath(value);
+}
+
+// Runs commandLine to its end with standard output and error in files of the bench directory and
+// returns the milliseconds from the start to the end. A run that fails stops the benchmark: its
+// times would mean nothing.
+double timedRun(const TempDirectory& dir, const std::string& commandLine) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    std::string errPath = dir.file("child-err.txt");
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE null = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = null;
+    startup.hStdOutput = null;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process;
+    std::string line = commandLine;
+    double start = now();
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    if (started) WaitForSingleObject(process.hProcess, INFINITE);
+    double elapsed = now() - start;
+    CloseHandle(err);
+    CloseHandle(null);
+    if (!started) throw std::runtime_error("cannot start " + commandLine);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (code != 0)
+        throw std::runtime_error(commandLine + " ended with " + std::to_string(code) + ": " +
+                                 jaunt_test::readText(errPath));
+    return elapsed;
+}
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The records of a console launcher that finds the JRE beside it and starts com.example.Main.
+std::vector<jaunt::NarrowRecord> launcherRecords(const std::vector<std::string>& included) {
+    std::vector<jaunt::NarrowRecord> records = {{1000, "Error"},       {107, "0"},
+                                                {128, "Bjre"},         {122, "com.example.Main"},
+                                                {1005, "The JVM could not be started."},
+                                                {1009, "Internal error %ERROR_CODE%"}};
+    if (!included.empty()) {
+        records.push_back({2002, std::to_string(included.size())});
+        records.push_back({2003, jaunt::fileNameList(included)});
+    }
+    return records;
+}
+
+// Removes what the launcher runs left in the temporary directory and their removal list, so that
+// no run pays for removing an earlier one's files.
+void clearExtractions(const std::string& temp) {
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((temp + "\\jnt*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do jaunt_test::removeTree(temp + "\\" + found.cFileName);
+        while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, jaunt::kRemovalListKey);
+}
+
+size_t javaRunCount(const std::string& bin) {
+    return jaunt_test::fileExists(bin + "\\fakejava.log") ? jaunt_test::javaRuns(bin).size() : 0;
+}
+
+void printRow(const char* what, double measured, const char* against, double baseline) {
+    std::printf("%-44s %9.1f ms  %-22s %9.1f ms  ratio %5.2f\n", what, measured, against, baseline,
+                measured / baseline);
+}
+
+void bench(int runs) {
+    TempDirectory dir("bench");
+    std::string temp = dir.file("tmp");
+    CreateDirectoryA(temp.c_str(), nullptr);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    SetEnvironmentVariableA("TEMP", temp.c_str());
+    SetEnvironmentVariableA("JAUNT_LOG", nullptr);
+    SetEnvironmentVariableA("BUNDLEKIT_LOG", nullptr);
+    SetEnvironmentVariableA("JAUNT_RECORD", nullptr);
+    jaunt_test::resetJvmRegistry();
+    RegDeleteKeyA(HKEY_CURRENT_USER, jaunt::kRemovalListKey);
+
+    // A JRE of test doubles beside the launchers, with the recording jvm.dll (recording nothing:
+    // JAUNT_RECORD is unset).
+    jaunt_test::JreOptions jre;
+    jre.library = jaunt_test::JvmLibrary::Recording;
+    jaunt_test::makeJre(dir.file("jre"), jre);
+    std::string bin = dir.file("jre\\bin");
+    std::string jvm = bin + "\\client\\jvm.dll";
+
+    // Start-up: the launcher carrying the runtime library against the bare loader given a copy of it.
+    std::vector<uint8_t> runtimeJar = jaunt_test::readBytes(environmentPath("JAUNT_BENCH_RUNTIME_JAR"));
+    if (runtimeJar.empty()) throw std::runtime_error("the runtime library is empty or missing");
+    jaunt_test::writeBytes(dir.file("jauntlib.jar"), runtimeJar);
+    std::string app = jaunt_test::writeLauncher(dir.file("app.exe"), launcherRecords({"jauntlib.jar"}), {},
+                                                jaunt::encodePayload({{"jauntlib.jar", runtimeJar}}));
+    std::string loader = dir.file("bare.exe");
+    if (!CopyFileA(environmentPath("JAUNT_BENCH_LOADER").c_str(), loader.c_str(), FALSE))
+        throw std::runtime_error("cannot copy the bare loader");
+    std::string loaderLine = quoted(loader) + " " + quoted(jvm) + " " + quoted(dir.file("jauntlib.jar")) + " " +
+                             quoted(temp);
+
+    // The first start fills the version cache; every later one must find the version there.
+    timedRun(dir, quoted(app));
+    size_t firstStartRuns = javaRunCount(bin);
+    timedRun(dir, loaderLine);
+    std::vector<double> launcherTimes, loaderTimes;
+    for (int i = 0; i < runs; ++i) {
+        launcherTimes.push_back(timedRun(dir, quoted(app)));
+        loaderTimes.push_back(timedRun(dir, loaderLine));
+    }
+    size_t laterStartRuns = javaRunCount(bin) - firstStartRuns;
+    clearExtractions(temp);
+
+    // Extraction: a launcher run with a 64 MB included file less the same launcher's run without it,
+    // against CopyFileA of the same bytes; and the extraction alone, called in this process.
+    std::vector<uint8_t> large(kLargeFileSize);
+    uint32_t state = 12345;
+    for (size_t i = 0; i < large.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        large[i] = static_cast<uint8_t>(state >> 24);
+    }
+    std::string largeFile = dir.file("large.bin");
+    jaunt_test::writeBytes(largeFile, large);
+    std::string big = jaunt_test::writeLauncher(dir.file("big.exe"), launcherRecords({"large.bin"}), {},
+                                                jaunt::encodePayload({{"large.bin", large}}));
+    std::vector<uint8_t>().swap(large);
+    std::string plain = jaunt_test::writeLauncher(dir.file("plain.exe"), launcherRecords({}));
+    std::string copy = temp + "\\copy.bin";
+    auto copyOnce = [&] {
+        double start = now();
+        if (!CopyFileA(largeFile.c_str(), copy.c_str(), FALSE)) throw std::runtime_error("CopyFileA failed");
+        double elapsed = now() - start;
+        DeleteFileA(copy.c_str());
+        return elapsed;
+    };
+    bool opened = false;
+    if (jaunt::loadConfigurationFile(big.c_str(), &opened) != jaunt::TableError::None)
+        throw std::runtime_error("cannot read the table of " + big);
+    auto extractOnce = [&] {
+        char directory[jaunt::kTextSize];
+        double start = now();
+        bool done = jaunt::extractIncludedFilesFrom(big.c_str(), directory, sizeof(directory));
+        double elapsed = now() - start;
+        jaunt::releaseExtractedFiles();
+        clearExtractions(temp);
+        if (!done) throw std::runtime_error("extraction failed");
+        return elapsed;
+    };
+    timedRun(dir, quoted(big));
+    clearExtractions(temp);
+    timedRun(dir, quoted(plain));
+    copyOnce();
+    extractOnce();
+    std::vector<double> extractionInRun, copies, extractions;
+    for (int i = 0; i < runs; ++i) {
+        double withFile = timedRun(dir, quoted(big));
+        clearExtractions(temp);
+        double without = timedRun(dir, quoted(plain));
+        extractionInRun.push_back(withFile - without);
+        copies.push_back(copyOnce());
+        extractions.push_back(extractOnce());
+    }
+
+    std::printf("Medians of %d runs under Wine, timed inside Wine by bench_driver.exe (QueryPerformanceCounter).\n\n",
+                runs);
+    printRow("start-up: launcher (jauntlib.jar included)", median(launcherTimes), "bare loader", median(loaderTimes));
+    printRow("extraction of 64 MB in a launcher run", median(extractionInRun), "CopyFileA of 64 MB",
+             median(copies));
+    printRow("extraction of 64 MB alone (in process)", median(extractions), "CopyFileA of 64 MB", median(copies));
+    std::printf("%-44s first start %zu, the %d later starts %zu\n", "java -version runs", firstStartRuns, runs,
+                laterStartRuns);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = argc > 1 ? std::atoi(argv[1]) : 7;
+    if (runs < 1) runs = 1;
+    try {
+        bench(runs);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_driver: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

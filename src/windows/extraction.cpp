@@ -22,7 +22,6 @@ namespace jaunt {
 
 namespace {
 
-constexpr DWORD kCopyBufferSize = 8192;
 constexpr char kOpenFailure[] = "Error opening media file. Please move this file to an ascii-only path like c:\\";
 
 char extractionDirectoryText[kTextSize];
@@ -162,13 +161,22 @@ bool extractOneFile(void* file, const char* destination) {
     return copied;
 }
 
-bool copyBlock(void* source, void* destination, uint32_t count, bool unscramble) {
-    unsigned char buffer[kCopyBufferSize];
+namespace {
+
+// Included files are copied in blocks of up to 1 MB: every read and write is a system call (under
+// Wine a round trip more), so few large blocks copy as fast as the system's own file copy. When that
+// much memory cannot be had, a small block on the stack still does the job.
+constexpr DWORD kCopyBlockSize = 1024 * 1024;
+constexpr DWORD kFallbackBlockSize = 8192;
+
+// copyBlock's loop, through a buffer of blockSize bytes.
+bool copyBlocks(HANDLE source, HANDLE destination, uint32_t count, bool unscramble, unsigned char* buffer,
+                DWORD blockSize) {
     uint32_t copied = 0;
     while (copied < count) {
-        DWORD wanted = count - copied < kCopyBufferSize ? count - copied : kCopyBufferSize;
+        DWORD wanted = count - copied < blockSize ? count - copied : blockSize;
         DWORD read = 0;
-        if (!ReadFile(static_cast<HANDLE>(source), buffer, wanted, &read, nullptr) || read == 0) {
+        if (!ReadFile(source, buffer, wanted, &read, nullptr) || read == 0) {
             logError("ReadFile failed");
             return false;
         }
@@ -177,8 +185,7 @@ bool copyBlock(void* source, void* destination, uint32_t count, bool unscramble)
         while (written < read) {
             DWORD step = 0;
             // A write that reports success without progress would repeat for ever: a failure too.
-            if (!WriteFile(static_cast<HANDLE>(destination), buffer + written, read - written, &step, nullptr) ||
-                step == 0) {
+            if (!WriteFile(destination, buffer + written, read - written, &step, nullptr) || step == 0) {
                 logError("WriteFile failed");
                 failInternal("13");
             }
@@ -187,6 +194,29 @@ bool copyBlock(void* source, void* destination, uint32_t count, bool unscramble)
         copied += read;
     }
     return true;
+}
+
+}  // namespace
+
+bool copyBlock(void* source, void* destination, uint32_t count, bool unscramble) {
+    unsigned char fallback[kFallbackBlockSize];
+    DWORD blockSize = count < kCopyBlockSize ? count : kCopyBlockSize;
+    unsigned char* buffer = nullptr;
+    if (blockSize > kFallbackBlockSize) {
+        void* block = VirtualAlloc(nullptr, blockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (block == nullptr)
+            logError("VirtualAlloc(%lu) failed: %lu", static_cast<unsigned long>(blockSize),
+                     static_cast<unsigned long>(GetLastError()));
+        buffer = static_cast<unsigned char*>(block);
+    }
+    if (buffer == nullptr) {
+        buffer = fallback;
+        blockSize = kFallbackBlockSize;
+    }
+    bool copied = copyBlocks(static_cast<HANDLE>(source), static_cast<HANDLE>(destination), count, unscramble,
+                             buffer, blockSize);
+    if (buffer != fallback) VirtualFree(buffer, 0, MEM_RELEASE);
+    return copied;
 }
 
 void releaseExtractedFiles() {

@@ -37,6 +37,22 @@ TEST(PayloadFormat, ScramblingIsItsOwnInverseAndChangesEveryByte) {
     EXPECT_EQ(scrambled, bytes);
 }
 
+// Scrambling works a word at a time: every start alignment and every tail length must come out as
+// the byte-wise XOR, and nothing around the range may change.
+TEST(PayloadFormat, ScramblingAnyRangeMatchesTheByteWiseRule) {
+    Bytes original(64);
+    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<unsigned char>(i * 37 + 11);
+    for (size_t start = 0; start < 9; ++start) {
+        for (size_t count = 0; count + start + 8 <= original.size(); ++count) {
+            Bytes bytes = original;
+            jaunt::scramblePayload(bytes.data() + start, count);
+            Bytes expected = original;
+            for (size_t i = start; i < start + count; ++i) expected[i] ^= jaunt::kPayloadKey;
+            ASSERT_EQ(bytes, expected) << "start " << start << ", count " << count;
+        }
+    }
+}
+
 TEST(PayloadFormat, RecordsFollowTheNamesInOrder) {
     Bytes payload;
     putRecord(&payload, "");

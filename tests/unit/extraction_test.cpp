@@ -300,6 +300,22 @@ TEST_F(Copy, ExactlyTheCountIsCopiedWithOrWithoutRestoring) {
     EXPECT_EQ(jaunt_test::readBytes(dir.file("short")).size(), 30000u - 28197u);
 }
 
+// Files span several copy blocks (1 MB each) and end inside one, at an odd length.
+TEST_F(Copy, ARecordLargerThanOneBlockIsRestoredExactly) {
+    std::vector<uint8_t> large = pattern((2u << 20) + 13, 4);
+    jaunt_test::writeBytes(dir.file("large"), large);
+    HANDLE in = openFile(dir.file("large"), GENERIC_READ);
+    SetFilePointer(in, 3, nullptr, FILE_BEGIN);
+    HANDLE out = destination("restored");
+    ASSERT_TRUE(jaunt::copyBlock(in, out, (2u << 20) + 7, true));
+    EXPECT_EQ(positionOf(in), (2u << 20) + 10);
+    CloseHandle(out);
+    CloseHandle(in);
+    std::vector<uint8_t> expected(large.begin() + 3, large.begin() + 3 + (2u << 20) + 7);
+    for (uint8_t& b : expected) b ^= jaunt::kPayloadKey;
+    EXPECT_EQ(jaunt_test::readBytes(dir.file("restored")), expected);
+}
+
 TEST_F(Copy, AFailedWriteEndsWithInternalError13) {
     std::string launcherPath = jaunt_test::writeLauncher(
         dir.file("app.exe"), {{1009, "An internal error occurred (error code: %ERROR_CODE%)"}});

@@ -119,9 +119,14 @@ size_t javaRunCount(const std::string& bin) {
     return jaunt_test::fileExists(bin + "\\fakejava.log") ? jaunt_test::javaRuns(bin).size() : 0;
 }
 
-void printRow(const char* what, double measured, const char* against, double baseline) {
-    std::printf("%-44s %9.1f ms  %-22s %9.1f ms  ratio %5.2f\n", what, measured, against, baseline,
-                measured / baseline);
+double fastest(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+
+// One row: the medians of both sides, their ratio, and the fastest run of each (how far apart the
+// median and the fastest run are shows how noisy the machine was).
+void printRow(const char* what, double measured, double measuredFastest, const char* against,
+              const std::vector<double>& baseline) {
+    std::printf("%-40s %8.1f ms  %-20s %8.1f ms  ratio %5.2f   (fastest %.1f / %.1f ms)\n", what, measured, against,
+                median(baseline), measured / median(baseline), measuredFastest, fastest(baseline));
 }
 
 void bench(int runs) {
@@ -208,23 +213,26 @@ void bench(int runs) {
     timedRun(dir, quoted(plain));
     copyOnce();
     extractOnce();
-    std::vector<double> extractionInRun, copies, extractions;
+    std::vector<double> withFile, without, extractionInRun, copies, extractions;
     for (int i = 0; i < runs; ++i) {
-        double withFile = timedRun(dir, quoted(big));
+        withFile.push_back(timedRun(dir, quoted(big)));
         clearExtractions(temp);
-        double without = timedRun(dir, quoted(plain));
-        extractionInRun.push_back(withFile - without);
+        without.push_back(timedRun(dir, quoted(plain)));
+        extractionInRun.push_back(withFile.back() - without.back());
         copies.push_back(copyOnce());
         extractions.push_back(extractOnce());
     }
 
     std::printf("Medians of %d runs under Wine, timed inside Wine by bench_driver.exe (QueryPerformanceCounter).\n\n",
                 runs);
-    printRow("start-up: launcher (jauntlib.jar included)", median(launcherTimes), "bare loader", median(loaderTimes));
-    printRow("extraction of 64 MB in a launcher run", median(extractionInRun), "CopyFileA of 64 MB",
-             median(copies));
-    printRow("extraction of 64 MB alone (in process)", median(extractions), "CopyFileA of 64 MB", median(copies));
-    std::printf("%-44s first start %zu, the %d later starts %zu\n", "java -version runs", firstStartRuns, runs,
+    printRow("start-up: launcher with jauntlib.jar", median(launcherTimes), fastest(launcherTimes), "bare loader",
+             loaderTimes);
+    // The run pairs' differences; "fastest" is the fastest run with the file less the fastest without.
+    printRow("extraction of 64 MB in a launcher run", median(extractionInRun), fastest(withFile) - fastest(without),
+             "CopyFileA of 64 MB", copies);
+    printRow("extraction of 64 MB alone, in process", median(extractions), fastest(extractions), "CopyFileA of 64 MB",
+             copies);
+    std::printf("%-40s first start %zu, the %d later starts %zu\n", "java -version runs", firstStartRuns, runs,
                 laterStartRuns);
     std::fflush(stdout);
 }

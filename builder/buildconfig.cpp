@@ -13,6 +13,7 @@
 
 #include "boundedtext.h"
 #include "configkeys.h"
+#include "launcherimage.h"
 #include "payloadwriter.h"
 
 namespace jaunt {
@@ -126,6 +127,7 @@ public:
         for (const auto& [key, set] : values_) result.records.push_back(NarrowRecord{key, set.value});
         result.stub = stub_;
         result.output = output_;
+        result.arch = arch_;
         result.files = files_;
         return result;
     }
@@ -194,6 +196,15 @@ private:
         for (const auto& [key, node] : build) {
             std::string field(key.str());
             int line = lineOf(key, node);
+            if (field == "arch") {
+                const toml::value<std::string>* text = node.as_string();
+                LauncherArch arch;
+                if (text == nullptr || !parseLauncherArch(text->get(), &arch))
+                    fail(line, "build.arch must be \"x86\" or \"x64\"");
+                else
+                    arch_ = text->get();
+                continue;
+            }
             std::string* target = field == "stub" ? &stub_ : field == "output" ? &output_ : nullptr;
             if (target == nullptr) {
                 collectNamed("build." + field, node, line);
@@ -543,6 +554,7 @@ private:
     std::map<int32_t, SetValue> values_;
     std::string stub_;
     std::string output_;
+    std::string arch_;
     bool runtime_ = true;
     int runtimeLine_ = 0;
     std::vector<IncludedFileSource> includes_;

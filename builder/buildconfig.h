@@ -44,6 +44,8 @@ struct BuildConfiguration {
     // empty when the file does not set them.
     std::string stub;
     std::string output;
+    // [build] arch: "x86" or "x64"; empty when the file does not set it.
+    std::string arch;
     // [files]: the runtime library first (unless runtime = false), then include in its order. Their
     // names and number are also in the records, as keys 2003 and 2002 (unless [keys] sets those).
     std::vector<IncludedFileSource> files;

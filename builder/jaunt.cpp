@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kStubFileName[] = "launcher-x86.exe";
-
 // Full path of this program, or an empty string when the system does not tell.
 std::string ownProgramPath() {
 #if defined(_WIN32)
@@ -43,12 +41,12 @@ std::string ownProgramPath() {
 }
 
 // The stub of the distribution this program belongs to: dist/bin/jaunt -> dist/stubs/.
-std::string defaultStubPath() {
+std::string defaultStubPath(jaunt::LauncherArch arch) {
     std::string self = ownProgramPath();
     if (self.empty())
         throw std::runtime_error(
             "cannot find the directory of the jaunt program; give the launcher with --stub");
-    return (fs::path(self).parent_path() / ".." / "stubs" / kStubFileName).lexically_normal().string();
+    return (fs::path(self).parent_path() / ".." / "stubs" / jaunt::stubFileName(arch)).lexically_normal().string();
 }
 
 // The runtime library of the distribution this program belongs to: dist/bin/jaunt -> dist/lib/.
@@ -66,9 +64,15 @@ bool sameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(a, b, ec);
 }
 
-int build(const std::string& configPath, std::string outputPath, std::string stubPath) {
+int build(const std::string& configPath, std::string outputPath, std::string stubPath, std::string archName) {
     jaunt::BuildConfiguration config = jaunt::loadConfiguration(configPath);
-    if (stubPath.empty()) stubPath = !config.stub.empty() ? config.stub : defaultStubPath();
+    // The architecture: --arch, else [build] arch, else x86; a stub given by path must match it
+    // when one of the two names it.
+    if (archName.empty()) archName = config.arch;
+    jaunt::LauncherArch arch = jaunt::LauncherArch::X86;
+    if (!archName.empty() && !jaunt::parseLauncherArch(archName, &arch))
+        throw std::runtime_error("unknown architecture " + archName + " (x86 or x64)");
+    if (stubPath.empty()) stubPath = !config.stub.empty() ? config.stub : defaultStubPath(arch);
     if (outputPath.empty())
         outputPath =
             !config.output.empty() ? config.output : fs::path(configPath).replace_extension(".exe").string();
@@ -77,11 +81,15 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
                                  ": refusing to overwrite the launcher stub or the configuration file");
 
     std::vector<uint8_t> stub = jaunt::readFileBytes(stubPath);
+    jaunt::LauncherArch stubArch;
     try {
-        jaunt::checkUnconfiguredLauncher(stub);
+        stubArch = jaunt::checkUnconfiguredLauncher(stub);
     } catch (const jaunt::LauncherError& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
+    if (!archName.empty() && stubArch != arch)
+        throw jaunt::LauncherError(stubPath + ": an " + jaunt::launcherArchName(stubArch) +
+                                   " launcher, but the architecture asked for is " + archName);
     bool needsRuntime = false;
     for (const jaunt::IncludedFileSource& file : config.files) needsRuntime = needsRuntime || file.path.empty();
     std::vector<jaunt::IncludedFile> files =
@@ -186,6 +194,8 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
     } catch (const jaunt::LauncherError& e) {
         throw jaunt::LauncherError(path + ": " + e.what());
     }
+    std::cout << "launcher: " << jaunt::launcherArchName(launcher.arch)
+              << (launcher.arch == jaunt::LauncherArch::X64 ? " (64-bit, PE32+)" : " (32-bit, PE32)") << "\n";
     std::cout << "table offset: " << offsetText(launcher.tableOffset) << "\n";
     if (launcher.error != jaunt::TableError::None) {
         std::string hint = launcher.tableOffset == exe.size()
@@ -218,14 +228,19 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", JAUNT_VERSION);
     app.require_subcommand(1);
 
-    std::string configPath, outputPath, stubPath, inspectPath, extractDirectory;
+    std::string configPath, outputPath, stubPath, archName, inspectPath, extractDirectory;
     CLI::App* buildCommand = app.add_subcommand("build", "Make a launcher from a configuration file");
     buildCommand->add_option("config", configPath, "Configuration file (TOML)")->required();
     buildCommand->add_option("-o,--output", outputPath,
                              "Launcher to write (default: [build] output, else CONFIG with .exe)");
     buildCommand->add_option("--stub", stubPath,
                              "Unconfigured launcher to start from (default: [build] stub, else "
-                             "../stubs/launcher-x86.exe next to jaunt)");
+                             "../stubs/launcher-ARCH.exe next to jaunt)");
+    buildCommand
+        ->add_option("--arch", archName,
+                     "Launcher architecture, x86 or x64; it must match the Java's bitness "
+                     "(default: [build] arch, else x86)")
+        ->check(CLI::IsMember({"x86", "x64"}));
     CLI::App* inspectCommand =
         app.add_subcommand("inspect", "Show the configuration table and included files of a launcher");
     inspectCommand->add_option("file", inspectPath, "Launcher program")->required();
@@ -241,7 +256,7 @@ int main(int argc, char** argv) {
     }
 
     try {
-        if (buildCommand->parsed()) return build(configPath, outputPath, stubPath);
+        if (buildCommand->parsed()) return build(configPath, outputPath, stubPath, archName);
         return inspect(inspectPath, extractDirectory);
     } catch (const std::exception& e) {
         std::cerr << "jaunt: " << e.what() << "\n";

@@ -10,14 +10,28 @@ namespace jaunt {
 
 namespace {
 
-// Header layout of the launcher image (PE32 with five sections).
-constexpr size_t kMinimumSize = kLastSectionPositionOffset + 4;  // 560
-constexpr size_t kNewHeaderPointerOffset = 0x3C;                 // e_lfanew
+// Header layout of the launcher images (PE32 or PE32+, five sections).
+constexpr size_t kMinimumSize = kPe32LastSection.positionOffset + 4;  // 560
+constexpr size_t kNewHeaderPointerOffset = 0x3C;                      // e_lfanew
 constexpr uint32_t kPeHeaderOffset = 0x80;
+constexpr size_t kMachineOffset = kPeHeaderOffset + 4;
 constexpr size_t kSectionCountOffset = kPeHeaderOffset + 6;
 constexpr size_t kOptionalHeaderSizeOffset = kPeHeaderOffset + 20;
-constexpr uint16_t kPe32OptionalHeaderSize = 0xE0;
+constexpr size_t kOptionalHeaderMagicOffset = kPeHeaderOffset + 24;
 constexpr uint16_t kSectionCount = 5;
+
+struct ImageKind {
+    LauncherArch arch;
+    uint16_t magic;
+    uint16_t machine;
+    uint16_t optionalHeaderSize;
+    const char* formatName;
+    LastSectionFields lastSection;
+};
+constexpr ImageKind kImageKinds[] = {
+    {LauncherArch::X86, 0x10B, 0x014C, 224, "PE32", kPe32LastSection},
+    {LauncherArch::X64, 0x20B, 0x8664, 240, "PE32+", kPe32PlusLastSection},
+};
 
 uint16_t readU16(const std::vector<uint8_t>& bytes, size_t offset) {
     return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
@@ -33,8 +47,9 @@ std::string hex(uint64_t value) {
     return "0x" + text;
 }
 
-// Returns an empty string when the header layout is the launcher's, else the reason it is not.
-std::string headerProblem(const std::vector<uint8_t>& image) {
+// Returns an empty string when the header layout is one of the launcher's, else the reason it is
+// not. *kind receives the image kind when the layout is right.
+std::string headerProblem(const std::vector<uint8_t>& image, const ImageKind** kind) {
     if (image.size() < kMinimumSize)
         return "only " + std::to_string(image.size()) + " bytes long, less than the " +
                std::to_string(kMinimumSize) + " of the launcher's headers";
@@ -45,13 +60,26 @@ std::string headerProblem(const std::vector<uint8_t>& image) {
     const uint8_t* pe = image.data() + kPeHeaderOffset;
     if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
         return "no PE signature at " + hex(kPeHeaderOffset);
+    uint16_t magic = readU16(image, kOptionalHeaderMagicOffset);
+    const ImageKind* found = nullptr;
+    for (const ImageKind& k : kImageKinds)
+        if (k.magic == magic) found = &k;
+    if (found == nullptr) return "unknown optional header magic " + hex(magic) + " (neither PE32 nor PE32+)";
     uint16_t optionalSize = readU16(image, kOptionalHeaderSizeOffset);
-    if (optionalSize != kPe32OptionalHeaderSize)
+    if (optionalSize != found->optionalHeaderSize)
         return "the optional header has " + std::to_string(optionalSize) + " bytes instead of " +
-               std::to_string(kPe32OptionalHeaderSize);
+               std::to_string(found->optionalHeaderSize) + " for " + found->formatName;
+    uint16_t machine = readU16(image, kMachineOffset);
+    if (machine != found->machine)
+        return "machine type " + hex(machine) + " in a " + found->formatName + " image instead of " +
+               hex(found->machine);
     uint16_t sections = readU16(image, kSectionCountOffset);
     if (sections != kSectionCount)
         return std::to_string(sections) + " sections instead of " + std::to_string(kSectionCount);
+    if (image.size() < found->lastSection.positionOffset + 4u)
+        return "only " + std::to_string(image.size()) + " bytes long, less than the " +
+               std::to_string(found->lastSection.positionOffset + 4u) + " of the launcher's headers";
+    *kind = found;
     return std::string();
 }
 
@@ -80,11 +108,25 @@ void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     if (!out) throw LauncherError(path + ": cannot write the file");
 }
 
-void checkUnconfiguredLauncher(const std::vector<uint8_t>& stub) {
-    std::string problem = headerProblem(stub);
+const char* launcherArchName(LauncherArch arch) { return arch == LauncherArch::X64 ? "x64" : "x86"; }
+
+bool parseLauncherArch(const std::string& name, LauncherArch* arch) {
+    for (LauncherArch candidate : {LauncherArch::X86, LauncherArch::X64})
+        if (name == launcherArchName(candidate)) {
+            *arch = candidate;
+            return true;
+        }
+    return false;
+}
+
+std::string stubFileName(LauncherArch arch) { return std::string("launcher-") + launcherArchName(arch) + ".exe"; }
+
+LauncherArch checkUnconfiguredLauncher(const std::vector<uint8_t>& stub) {
+    const ImageKind* kind = nullptr;
+    std::string problem = headerProblem(stub, &kind);
     if (problem.empty()) {
-        uint64_t end = static_cast<uint64_t>(readLittleEndian32(stub.data() + kLastSectionSizeOffset)) +
-                       readLittleEndian32(stub.data() + kLastSectionPositionOffset);
+        uint64_t end = static_cast<uint64_t>(readLittleEndian32(stub.data() + kind->lastSection.sizeOffset)) +
+                       readLittleEndian32(stub.data() + kind->lastSection.positionOffset);
         if (end < stub.size())
             problem = "it has " + std::to_string(stub.size() - end) +
                       " bytes after its last section (already configured?)";
@@ -93,6 +135,7 @@ void checkUnconfiguredLauncher(const std::vector<uint8_t>& stub) {
                       std::to_string(stub.size()) + " bytes)";
     }
     if (!problem.empty()) throw LauncherError("not an unconfigured launcher program: " + problem);
+    return kind->arch;
 }
 
 std::vector<uint8_t> makeLauncher(const std::vector<uint8_t>& stub, const std::vector<uint8_t>& table,
@@ -110,10 +153,12 @@ std::vector<uint8_t> makeLauncher(const std::vector<uint8_t>& stub, const std::v
 }
 
 LauncherTable readLauncherTable(const std::vector<uint8_t>& exe) {
-    std::string problem = headerProblem(exe);
+    const ImageKind* kind = nullptr;
+    std::string problem = headerProblem(exe, &kind);
     if (!problem.empty()) throw LauncherError("not a launcher program: " + problem);
     LauncherTable result;
-    tableOffsetOf(exe.data(), exe.size(), &result.tableOffset);
+    result.arch = kind->arch;
+    tableOffsetOf(exe.data(), exe.size(), kind->lastSection, &result.tableOffset);
     result.error = decodeTable(exe, result.tableOffset, &result.table);
     if (result.error == TableError::None) result.payloadSize = exe.size() - result.table.payloadPosition;
     return result;

@@ -11,3 +11,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Test programs run through Wine, in the build tree's own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run")
+set(JAUNT_WINEARCH win32 CACHE STRING "Architecture of the build tree's Wine prefix (win32 or win64)")

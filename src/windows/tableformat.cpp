@@ -18,11 +18,14 @@ uint32_t readLittleEndian32(const unsigned char* b) {
            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
 }
 
-bool tableOffsetOf(const unsigned char* image, size_t size, uint32_t* offset) {
-    if (size < kLastSectionPositionOffset + 4) return false;
-    *offset = readLittleEndian32(image + kLastSectionSizeOffset) +
-              readLittleEndian32(image + kLastSectionPositionOffset);
+bool tableOffsetOf(const unsigned char* image, size_t size, LastSectionFields fields, uint32_t* offset) {
+    if (size < fields.sizeOffset + 4 || size < fields.positionOffset + 4) return false;
+    *offset = readLittleEndian32(image + fields.sizeOffset) + readLittleEndian32(image + fields.positionOffset);
     return true;
+}
+
+bool tableOffsetOf(const unsigned char* image, size_t size, uint32_t* offset) {
+    return tableOffsetOf(image, size, kOwnLastSection, offset);
 }
 
 namespace {

@@ -1,5 +1,7 @@
 // The launcher program's file layout: its table loader finds the table through fixed offsets, so
 // the header layout, the section count and order, and the import list are checked on the built file.
+// The test program has the launcher's bitness and checks the launcher of its own kind: the 32-bit
+// image (PE32) or the 64-bit one (PE32+, whose optional header is 16 bytes longer).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +12,12 @@
 #include "winsupport.h"
 
 namespace {
+
+constexpr bool k64 = sizeof(void*) == 8;
+constexpr size_t kOptionalHeader = 0x98;
+constexpr uint16_t kOptionalHeaderSize = k64 ? 240 : 224;
+constexpr size_t kSectionTable = kOptionalHeader + kOptionalHeaderSize;  // 376 or 392
+constexpr size_t kDataDirectories = kOptionalHeader + (k64 ? 112 : 96);
 
 uint16_t u16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
 uint32_t u32(const std::vector<uint8_t>& b, size_t at) { return jaunt::readLittleEndian32(&b.at(at)); }
@@ -26,7 +34,7 @@ protected:
         ASSERT_GT(image.size(), 1024u);
         uint16_t count = u16(image, 0x80 + 6);
         for (uint16_t i = 0; i < count; ++i) {
-            size_t at = 376 + 40u * i;
+            size_t at = kSectionTable + 40u * i;
             char name[9] = {};
             std::memcpy(name, &image.at(at), 8);
             sections.push_back({name, u32(image, at + 12), u32(image, at + 16), u32(image, at + 20)});
@@ -48,10 +56,10 @@ TEST_F(LauncherImage, HeaderLayoutIsTheOneTheTableLoaderReadsThrough) {
     EXPECT_EQ(image[1], 'Z');
     EXPECT_EQ(u32(image, 0x3C), 0x80u);
     EXPECT_EQ(u32(image, 0x80), 0x00004550u);  // "PE\0\0"
-    EXPECT_EQ(u16(image, 0x84), 0x014Cu);      // i386
-    EXPECT_EQ(u16(image, 0x80 + 20), 224u);    // standard 32-bit optional header
-    EXPECT_EQ(u16(image, 0x98), 0x010Bu);      // PE32
-    EXPECT_EQ(u16(image, 0x98 + 68), 2u);      // GUI subsystem
+    EXPECT_EQ(u16(image, 0x84), k64 ? 0x8664u : 0x014Cu);  // AMD64 or i386
+    EXPECT_EQ(u16(image, 0x80 + 20), kOptionalHeaderSize);
+    EXPECT_EQ(u16(image, 0x98), k64 ? 0x020Bu : 0x010Bu);  // PE32+ or PE32
+    EXPECT_EQ(u16(image, 0x98 + 68), 2u);                  // GUI subsystem
 }
 
 TEST_F(LauncherImage, FiveSectionsWithTheResourceSectionLastInTheFile) {
@@ -61,13 +69,16 @@ TEST_F(LauncherImage, FiveSectionsWithTheResourceSectionLastInTheFile) {
     for (const Section& s : sections) EXPECT_LE(s.rawPosition + s.rawSize, sections[4].rawPosition + sections[4].rawSize);
     uint32_t offset = 0;
     ASSERT_TRUE(jaunt::tableOffsetOf(image.data(), image.size(), &offset));
-    EXPECT_EQ(offset, image.size()) << "the values at 552 and 556 must add up to the file size";
-    EXPECT_EQ(u32(image, 552), sections[4].rawSize);
-    EXPECT_EQ(u32(image, 556), sections[4].rawPosition);
+    EXPECT_EQ(offset, image.size()) << "the values the launcher reads must add up to the file size";
+    EXPECT_EQ(jaunt::kLastSectionSizeOffset, k64 ? 568u : 552u);
+    EXPECT_EQ(jaunt::kLastSectionSizeOffset, kSectionTable + 4 * 40 + 16);
+    EXPECT_EQ(jaunt::kLastSectionPositionOffset, kSectionTable + 4 * 40 + 20);
+    EXPECT_EQ(u32(image, jaunt::kLastSectionSizeOffset), sections[4].rawSize);
+    EXPECT_EQ(u32(image, jaunt::kLastSectionPositionOffset), sections[4].rawPosition);
 }
 
 TEST_F(LauncherImage, ImportsOnlySystemLibraries) {
-    uint32_t importRva = u32(image, 0x98 + 104);  // data directory 1
+    uint32_t importRva = u32(image, kDataDirectories + 8);  // data directory 1
     ASSERT_NE(importRva, 0u);
     const std::set<std::string> allowed = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL",
                                            "SHELL32.DLL", "MSVCRT.DLL", "OLE32.DLL"};

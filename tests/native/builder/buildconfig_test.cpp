@@ -144,6 +144,7 @@ TEST(Configuration, ReportsEachMistakeWithItsLine) {
     expectError("[keys]\n128 = [1]", 2, "string, an integer or a boolean");
     expectError("keys = 3", 1, "keys must be a table");
     expectError("[build]\nstub = 3", 2, "build.stub must be a file name");
+    expectError("[build]\narch = \"x86_64\"", 2, "build.arch must be \"x86\" or \"x64\"");
     expectError("[build]\nicon = \"a.ico\"", 2, "unknown key build.icon");
     expectError("a = 1\n\n[application\n", 3, "");  // TOML syntax error
 }
@@ -158,13 +159,15 @@ TEST(Configuration, RefusesAKeySetTwiceAndReportsTheFirstMistakeInTheFile) {
 }
 
 TEST(Configuration, ResolvesBuildPathsAgainstTheConfigurationDirectory) {
-    jaunt::BuildConfiguration c =
-        jaunt::parseConfiguration("[build]\nstub = \"stubs/l.exe\"\noutput = \"/abs/app.exe\"", kFile);
+    jaunt::BuildConfiguration c = jaunt::parseConfiguration(
+        "[build]\nstub = \"stubs/l.exe\"\noutput = \"/abs/app.exe\"\narch = \"x64\"", kFile);
     EXPECT_EQ(std::filesystem::path(c.stub), std::filesystem::path("conf/stubs/l.exe"));
     EXPECT_EQ(c.output, "/abs/app.exe");
+    EXPECT_EQ(c.arch, "x64");
     c = jaunt::parseConfiguration("", kFile);
     EXPECT_EQ(c.stub, "");
     EXPECT_EQ(c.output, "");
+    EXPECT_EQ(c.arch, "");
 }
 
 TEST(Configuration, LoadsFilesAndNamesTheMissingOnes) {

@@ -97,6 +97,48 @@ TEST_F(JauntCli, TakesStubAndOutputFromTheConfigurationThenFromDefaults) {
     EXPECT_EQ(narrowRecordsOf(dir / "app.exe")[101], "Hello");
 }
 
+TEST_F(JauntCli, ArchitecturePicksTheStubAndAGivenStubMustMatchIt) {
+    fs::create_directories(dir / "dist/bin");
+    fs::copy_file(JAUNT_PROGRAM, dir / "dist/bin/jaunt");
+    fs::create_directories(dir / "dist/stubs");
+    jaunt::writeFileBytes((dir / "dist/stubs/launcher-x86.exe").string(), testsupport::makeStub(0x600));
+    jaunt::writeFileBytes((dir / "dist/stubs/launcher-x64.exe").string(), testsupport::makeStub(0x800, true));
+    writeText(dir / "app64.toml", "application.name = \"Hello\"\n[build]\narch = \"x64\"\n[files]\nruntime = false\n");
+    const std::string jaunt = (dir / "dist/bin/jaunt").string();
+    struct Case {
+        const char* arguments;
+        jaunt::LauncherArch arch;
+        uint32_t tableOffset;
+    };
+    const Case cases[] = {
+        {"build app.toml -o a.exe", jaunt::LauncherArch::X86, 0x600},
+        {"build app.toml -o a.exe --arch x64", jaunt::LauncherArch::X64, 0x800},
+        {"build app64.toml -o a.exe", jaunt::LauncherArch::X64, 0x800},
+        {"build app64.toml -o a.exe --arch x86", jaunt::LauncherArch::X86, 0x600},  // the option wins
+    };
+    for (const Case& c : cases) {
+        Outcome run = runJaunt(dir, c.arguments, jaunt);
+        ASSERT_EQ(run.exitCode, 0) << c.arguments << ": " << run.err;
+        jaunt::LauncherTable launcher = jaunt::readLauncherTable(jaunt::readFileBytes((dir / "a.exe").string()));
+        EXPECT_EQ(launcher.arch, c.arch) << c.arguments;
+        EXPECT_EQ(launcher.tableOffset, c.tableOffset) << c.arguments;
+        EXPECT_EQ(launcher.table.narrow[101], "Hello") << c.arguments;
+    }
+    ASSERT_EQ(runJaunt(dir, "build app.toml -o b.exe --arch x64", jaunt).exitCode, 0);
+    Outcome run = runJaunt(dir, "inspect b.exe");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("launcher: x64 (64-bit, PE32+)\ntable offset: 2048 (0x00000800)\n", 0), 0u) << run.out;
+
+    // A stub named by path must be of the architecture asked for.
+    run = runJaunt(dir, "build app.toml -o c.exe --arch x86 --stub dist/stubs/launcher-x64.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("an x64 launcher, but the architecture asked for is x86"), std::string::npos) << run.err;
+    run = runJaunt(dir, "build app.toml -o c.exe --arch arm");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("--arch"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "c.exe"));
+}
+
 TEST_F(JauntCli, FailsWithOneMessageAndExitCodeOne) {
     writeText(dir / "bad.toml", "[application]\nname = 3\n");
     writeText(dir / "configured.exe", readText(dir / "stub.exe") + "x");
@@ -128,6 +170,7 @@ TEST_F(JauntCli, InspectShowsEveryRecordEscaped) {
     Outcome run = runJaunt(dir, "inspect app.exe");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out,
+              "launcher: x86 (32-bit, PE32)\n"
               "table offset: 1536 (0x00000600)\n"
               "narrow records: 3\n"
               "101  application.name  = \"Hello\"\n"

@@ -13,9 +13,10 @@ using testsupport::put32;
 
 namespace {
 
-TEST(LauncherStub, AcceptsAnUnconfiguredLauncher) {
-    EXPECT_NO_THROW(jaunt::checkUnconfiguredLauncher(makeStub()));
-    EXPECT_NO_THROW(jaunt::checkUnconfiguredLauncher(makeStub(0x12345)));
+TEST(LauncherStub, AcceptsAnUnconfiguredLauncherOfEitherArchitecture) {
+    EXPECT_EQ(jaunt::checkUnconfiguredLauncher(makeStub()), jaunt::LauncherArch::X86);
+    EXPECT_EQ(jaunt::checkUnconfiguredLauncher(makeStub(0x12345)), jaunt::LauncherArch::X86);
+    EXPECT_EQ(jaunt::checkUnconfiguredLauncher(makeStub(0x800, true)), jaunt::LauncherArch::X64);
 }
 
 TEST(LauncherStub, RefusesEverythingElseWithItsReason) {
@@ -30,6 +31,9 @@ TEST(LauncherStub, RefusesEverythingElseWithItsReason) {
         {"no PE signature", [](std::vector<uint8_t>& b) { b[0x81] = 'X'; }},
         {"optional header has 240 bytes", [](std::vector<uint8_t>& b) { put16(b, 0x94, 0xF0); }},
         {"4 sections instead of 5", [](std::vector<uint8_t>& b) { put16(b, 0x86, 4); }},
+        {"magic 0x107 (neither PE32 nor PE32+)", [](std::vector<uint8_t>& b) { put16(b, 0x98, 0x107); }},
+        {"optional header has 224 bytes instead of 240 for PE32+", [](std::vector<uint8_t>& b) { put16(b, 0x98, 0x20B); }},
+        {"machine type 0x8664 in a PE32 image", [](std::vector<uint8_t>& b) { put16(b, 0x84, 0x8664); }},
         {"3 bytes after its last section", [](std::vector<uint8_t>& b) { b.resize(b.size() + 3); }},
         {"ends at 1536, after the end of the file (1535 bytes)",
          [](std::vector<uint8_t>& b) { b.pop_back(); }},
@@ -68,6 +72,24 @@ TEST(LauncherImage, AppendsTableAndPayloadAndReadsThemBack) {
     EXPECT_EQ(read.payloadSize, payload.size());
     // A configured launcher is not a stub any more.
     EXPECT_THROW(jaunt::checkUnconfiguredLauncher(exe), jaunt::LauncherError);
+}
+
+// The 64-bit launcher reads its table through the fields at 568 and 572: a 32-bit reading of the
+// same file (552 and 556, inside the fourth section header) must not be what finds it.
+TEST(LauncherImage, The64BitLauncherCarriesItsTableWhereItReadsIt) {
+    std::vector<uint8_t> stub = makeStub(0x900, true);
+    put32(stub, 552, 0x40);  // fourth section header: a size and position that sum elsewhere
+    put32(stub, 556, 0x100);
+    std::vector<uint8_t> exe = jaunt::makeLauncher(stub, jaunt::encodeTable({{101, "App"}}, {}), {7, 7});
+    jaunt::LauncherTable read = jaunt::readLauncherTable(exe);
+    EXPECT_EQ(read.arch, jaunt::LauncherArch::X64);
+    EXPECT_EQ(read.tableOffset, 0x900u);
+    EXPECT_EQ(read.error, jaunt::TableError::None);
+    EXPECT_EQ(read.table.narrow.at(101), "App");
+    EXPECT_EQ(read.payloadSize, 2u);
+    EXPECT_EQ(jaunt::readLauncherTable(makeStub()).arch, jaunt::LauncherArch::X86);
+    EXPECT_THROW(jaunt::checkUnconfiguredLauncher(std::vector<uint8_t>(stub.begin(), stub.begin() + 575)),
+                 jaunt::LauncherError);
 }
 
 TEST(LauncherImage, ReportsTheErrorTheLauncherWouldShow) {

@@ -19,20 +19,21 @@ inline void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     put16(b, at + 2, v >> 16);
 }
 
-// The headers of a 32-bit PE image with five sections, the last one ending at the end of the file,
-// like the real launcher stub; the section data is a recognisable pattern.
-inline std::vector<uint8_t> makeStub(size_t size = 0x600) {
+// The headers of a PE image with five sections, the last one ending at the end of the file, like
+// the real launcher stubs: 32-bit (PE32) or, with x64, 64-bit (PE32+, a 16 bytes longer optional
+// header). The section data is a recognisable pattern.
+inline std::vector<uint8_t> makeStub(size_t size = 0x600, bool x64 = false) {
     std::vector<uint8_t> b(size);
     for (size_t i = 0x200; i < size; ++i) b[i] = static_cast<uint8_t>(i * 7);
     b[0] = 'M', b[1] = 'Z';
     put32(b, 0x3C, 0x80);
     b[0x80] = 'P', b[0x81] = 'E', b[0x82] = 0, b[0x83] = 0;
-    put16(b, 0x84, 0x14C);  // i386
+    put16(b, 0x84, x64 ? 0x8664 : 0x14C);  // AMD64 or i386
     put16(b, 0x86, 5);
-    put16(b, 0x94, 0xE0);
-    put16(b, 0x98, 0x10B);  // PE32
+    put16(b, 0x94, x64 ? 0xF0 : 0xE0);
+    put16(b, 0x98, x64 ? 0x20B : 0x10B);  // PE32+ or PE32
     for (uint32_t s = 0; s < 5; ++s) {
-        size_t header = 0x178 + 40 * s;
+        size_t header = (x64 ? 0x188 : 0x178) + 40 * s;
         b[header] = '.', b[header + 1] = static_cast<uint8_t>('a' + s);
         uint32_t position = 0x200 + 0x80 * s;
         put32(b, header + 16, s < 4 ? 0x80 : static_cast<uint32_t>(size) - position);

@@ -1,22 +1,24 @@
 #!/usr/bin/env python3
 """Completes the launcher image after the link.
 
-The launcher's linker script folds the 64-bit function table (.pdata) and the base relocations
-(.reloc) into .rdata to keep the image at five sections. The linker enters those tables in the
-image's data directories only when they are output sections of their own name, so this step does it
-from the symbols the script sets around them (read from the link map):
+The launcher's linker script folds the 64-bit function table (.pdata) into .rdata and the base
+relocations (.reloc) into the end of .rsrc, to keep the image at five sections. The linker enters
+those tables in the image's data directories only when they are output sections of their own
+name, so this step does it from the symbols the script sets around them (read from the link map):
 
 - exception directory: the function table, sorted by start address (the loader searches it);
-- base-relocation directory: the relocation blocks, checked block by block; with them the image
-  is marked relocatable (dynamic base, and high-entropy addresses in the 64-bit image); without
-  them it is marked as fixed at its preferred base.
+- base-relocation directory: the relocation blocks, checked block by block; with them the image is
+  marked relocatable (dynamic base, and high-entropy addresses in the 64-bit image) and the
+  resource directory ends where they start; without them the image is marked as fixed at its
+  preferred base.
 
-Usage: pe-postlink.py IMAGE LINK-MAP
+Usage: pe_postlink.py IMAGE LINK-MAP
 """
 import re
 import struct
 import sys
 
+RESOURCE_DIRECTORY = 2
 EXCEPTION_DIRECTORY = 3
 BASE_RELOCATION_DIRECTORY = 5
 FILE_RELOCS_STRIPPED = 0x0001
@@ -25,7 +27,7 @@ DLL_DYNAMIC_BASE = 0x0040
 
 
 def fail(message):
-    sys.exit("pe-postlink: " + message)
+    sys.exit("pe_postlink: " + message)
 
 
 def map_symbols(path):
@@ -110,19 +112,25 @@ def sort_function_table(image, start, size):
     image.data[at:at + size] = b"".join(entries)
 
 
-def check_relocations(image, start, size):
+def relocation_entries(image, start, size):
+    """The RVAs of the pointers that the relocation blocks at start name; fails on a malformed block
+    or an entry of another type than the image's pointer type (padding entries aside)."""
     at = image.offset_of(start, size)
     end = at + size
     pointer_type = 10 if image.plus else 3  # DIR64 / HIGHLOW
+    targets = []
     while at < end:
         page, block = struct.unpack_from("<II", image.data, at)
-        if block < 8 or block % 2 or at + block > end:
-            fail("relocation block at RVA page 0x%X has a bad size %d" % (page, block))
+        if block < 8 or block % 4 or at + block > end or page % 0x1000:
+            fail("relocation block for page 0x%X has a bad size %d" % (page, block))
         for (entry,) in struct.iter_unpack("<H", image.data[at + 8:at + block]):
             kind = entry >> 12
-            if kind not in (0, pointer_type):
+            if kind == pointer_type:
+                targets.append(page + (entry & 0xFFF))
+            elif kind != 0:
                 fail("relocation of type %d at 0x%X" % (kind, page + (entry & 0xFFF)))
         at += block
+    return targets
 
 
 def main(image_path, map_path):
@@ -146,8 +154,13 @@ def main(image_path, map_path):
     flags = image.u16(image.characteristics_at)
     relocatable = DLL_DYNAMIC_BASE | (DLL_HIGH_ENTROPY_VA if image.plus else 0)
     if reloc_size:
-        check_relocations(image, reloc, reloc_size)
+        relocation_entries(image, reloc, reloc_size)
         image.set_directory(BASE_RELOCATION_DIRECTORY, reloc, reloc_size)
+        # They follow the resources in .rsrc, whose directory entry the linker sized to the whole
+        # section: the resources end where the relocations start.
+        resources, resources_size = struct.unpack_from("<II", image.data, image.directories + 8 * RESOURCE_DIRECTORY)
+        if resources <= reloc < resources + resources_size:
+            image.set_directory(RESOURCE_DIRECTORY, resources, reloc - resources)
         image.set_u16(image.dll_characteristics_at, dll | relocatable)
         image.set_u16(image.characteristics_at, flags & ~FILE_RELOCS_STRIPPED)
     else:

@@ -98,6 +98,7 @@ TEST_F(LauncherImage, ImportsOnlySystemLibraries) {
 // resources) and says so. Mapped while its preferred base is taken, it is relocated, and the mapped
 // code and data differ from the file exactly by the relocated pointers. (Wine relocates a program
 // mapped into another process only when it is marked as a library, so a copy so marked is mapped.)
+// The 64-bit launcher's functions are found by the unwinder there.
 TEST_F(LauncherImage, IsRelocatedWhenItsPreferredBaseIsTaken) {
     const size_t relocationDirectory = kDataDirectories + 5 * 8;
     uint32_t relocRva = u32(image, relocationDirectory), relocSize = u32(image, relocationDirectory + 4);
@@ -146,6 +147,22 @@ TEST_F(LauncherImage, IsRelocatedWhenItsPreferredBaseIsTaken) {
             if (mapped[rva] != image[rva - sections[i].virtualAddress + sections[i].rawPosition] && !relocated.count(rva))
                 ++otherChanges;
     EXPECT_EQ(otherChanges, 0u);
+#if defined(_WIN64)
+    // The function table (folded into .rdata) is in the exception directory, sorted, so that the
+    // unwinder finds every function of the mapped launcher, its entry point among them.
+    uint32_t tableRva = u32(image, kDataDirectories + 3 * 8), tableSize = u32(image, kDataDirectories + 3 * 8 + 4);
+    ASSERT_GT(tableSize, 12u * 100);
+    std::vector<uint32_t> starts = {u32(image, 0x98 + 16)};
+    for (uint32_t at = 0; at < tableSize; at += 12 * 37) starts.push_back(u32(image, offsetOf(tableRva + at)));
+    for (uint32_t start : starts) {
+        DWORD64 foundBase = 0;
+        PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(mapped + start), &foundBase, nullptr);
+        ASSERT_NE(function, nullptr) << "no function table entry for RVA " << start;
+        EXPECT_EQ(foundBase, reinterpret_cast<DWORD64>(module));
+        EXPECT_LE(function->BeginAddress, start);
+        EXPECT_GT(function->EndAddress, start);
+    }
+#endif
     FreeLibrary(module);
     if (held) VirtualFree(held, 0, MEM_RELEASE);
 }

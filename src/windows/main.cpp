@@ -11,6 +11,7 @@
 #include "extraction.h"
 #include "launch.h"
 #include "log.h"
+#include "singleinstance.h"
 #include "WinLoader.h"
 
 namespace {
@@ -47,6 +48,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     jaunt::initEnvironment(GetModuleHandleA(nullptr) ? GetModuleHandleA(nullptr) : instance);
 
     if (!jaunt::extractIncludedFiles()) jaunt::failWithMessage(jaunt::MSG_INTERNAL_ERROR, "%ERROR_CODE%", "16");
+
+    jaunt::singleInstanceGuard(true, true);
 
     jaunt::removeStaleFiles();
 

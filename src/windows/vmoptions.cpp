@@ -10,6 +10,7 @@
 #include "extraction.h"
 #include "log.h"
 #include "paths.h"
+#include "singleinstance.h"
 #include "tempdir.h"
 #include "variables.h"
 
@@ -25,17 +26,10 @@ std::string narrowFromWide(const std::u16string& text) {
     return narrow;
 }
 
-std::string instanceName() {
-    std::string name = modulePath();
-    for (char& c : name)
-        if (c == '\\') c = '_';
-    return name;
-}
-
 std::vector<std::string> buildSystemProperties() {
     std::vector<std::string> properties;
     bool singleInstance = getConfigInt(KEY_SINGLE_INSTANCE) != 0;
-    if (singleInstance) properties.push_back("-Djaunt.semaphoreName=" + instanceName());
+    if (singleInstance) properties.push_back(std::string("-Djaunt.semaphoreName=") + semaphoreName());
     if (flavourLetter() == 'i') properties.push_back("-Djaunt.isBundlekit=true");
     properties.push_back(std::string("-Djaunt.moduleName=") + modulePath());
     if (singleInstance) {

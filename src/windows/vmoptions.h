@@ -16,9 +16,6 @@ namespace jaunt {
 // jaunt.processCommFile (single instance), jaunt.tempDir.
 std::vector<std::string> buildSystemProperties();
 
-// The name of the launcher file's single-instance semaphore: the module path with "_" for "\".
-std::string instanceName();
-
 // "<launcher>.vmoptions", else "<launcher>.exe.vmoptions", opened for reading; null when neither.
 FILE* openVmOptionsFile();
 

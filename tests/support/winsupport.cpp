@@ -187,4 +187,26 @@ RunResult run(const std::wstring& commandLine, const RunOptions& options) {
     return result;
 }
 
+HANDLE startProcess(const std::wstring& commandLine, const RunOptions& options, DWORD* processId) {
+    SECURITY_ATTRIBUTES security{sizeof(security), nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                             OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    PROCESS_INFORMATION process;
+    std::wstring mutableLine = commandLine;
+    std::wstring block = environmentBlock(options);
+    std::wstring directory = widen(options.workingDirectory);
+    BOOL started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                                  &block[0], directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+    CloseHandle(nul);
+    if (!started) throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
+    CloseHandle(process.hThread);
+    *processId = process.dwProcessId;
+    return process.hProcess;
+}
+
 }  // namespace jaunt_test

@@ -66,6 +66,10 @@ struct RunOptions {
 // what it wrote to standard output and standard error.
 RunResult run(const std::wstring& commandLine, const RunOptions& options = RunOptions());
 
+// Starts commandLine like run() without waiting for it; its output goes nowhere. Returns the
+// process handle (the caller closes it) and the process id in *processId.
+HANDLE startProcess(const std::wstring& commandLine, const RunOptions& options, DWORD* processId);
+
 std::wstring widen(const std::string& text);  // ANSI code page to UTF-16
 
 // ASCII letters in lower case (the launcher lower-cases the paths it derives).

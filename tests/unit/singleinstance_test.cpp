@@ -79,6 +79,11 @@ TEST(SingleInstanceGuard, KeyAbsentThenFirstInstance) {
     DWORD type = 0;
     jaunt_test::registryText(HKEY_CURRENT_USER, jaunt::kProcessRecordKey, jaunt::modulePath(), &type);
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+
+    // The semaphore is held, but the record names no other running copy of this file: after a short
+    // wait the guard returns (the launcher runs on its own) instead of ending with its arguments.
+    jaunt::singleInstanceGuard(false, true);
+    EXPECT_EQ(GetCurrentProcessId(), jaunt::readProcessRecord());
 }
 
 TEST(ProcessRecord, MissingOrMalformedReadsZero) {

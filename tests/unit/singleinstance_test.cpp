@@ -1,5 +1,5 @@
-// The single-instance guard's pieces: instance name, hand-over text, process record, recognising
-// a running copy of the launcher, and the exclusive hand-over through the communication file.
+// The single-instance guard's pieces: the guard itself, the process record, recognising a running
+// copy of the launcher, and the exclusive hand-over through the communication file.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,7 +9,6 @@
 #include <string>
 
 #include "boundedtext.h"
-#include "instancetext.h"
 #include "paths.h"
 #include "singleinstance.h"
 #include "tempdir.h"
@@ -45,20 +44,6 @@ void writeUnits(const std::string& path, const std::u16string& text) {
         bytes.push_back(static_cast<uint8_t>(unit >> 8));
     }
     jaunt_test::writeBytes(path, bytes);
-}
-
-TEST(InstanceText, NameAndHandOverText) {
-    char name[16];
-    EXPECT_TRUE(jaunt::instanceName(name, sizeof(name), "c:\\a b\\app.exe"));
-    EXPECT_STREQ("c:_a b_app.exe", name);
-    EXPECT_FALSE(jaunt::instanceName(name, sizeof(name), "c:\\programs\\app.exe"));
-    EXPECT_STREQ("c:_programs_app", name);
-
-    EXPECT_EQ(u"-open  a.txt\n", jaunt::handOverText(u"\"C:\\My App\\app.exe\" -open  a.txt"));
-    EXPECT_EQ(u"\n", jaunt::handOverText(u"\"C:\\My App\\app.exe\""));
-    EXPECT_EQ(u"\n", jaunt::handOverText(u"\"C:\\My App\\app.exe -open a.txt"));  // no closing quote
-    // Quotes inside the arguments stay; an apostrophe in the program name means nothing.
-    EXPECT_EQ(u"\"x y\" 'z'\n", jaunt::handOverText(u"C:\\O'Brien\\app.exe \"x y\" 'z'"));
 }
 
 // Part of one test: the guard keeps its semaphore for the rest of the process.

@@ -12,8 +12,11 @@
 #include <toml++/toml.h>
 
 #include "boundedtext.h"
+#include "configchecks.h"
 #include "configkeys.h"
+#include "configwords.h"
 #include "launcherimage.h"
+#include "pathtext.h"
 #include "payloadwriter.h"
 
 namespace jaunt {
@@ -113,6 +116,7 @@ public:
         std::stable_sort(pending_.begin(), pending_.end(),
                          [](const Pending& a, const Pending& b) { return a.line < b.line; });
         for (const Pending& p : pending_) apply(p);
+        checkValues();
         if (!errors_.empty()) {
             auto first = std::min_element(
                 errors_.begin(), errors_.end(),
@@ -129,11 +133,13 @@ public:
         result.output = output_;
         result.arch = arch_;
         result.files = files_;
+        result.firstArchive = firstArchive_;
+        result.warnings = warnings_;
         return result;
     }
 
 private:
-    enum class Source { Named, Raw };
+    enum class Source { Named, Raw, Word };
     struct Pending {
         Source source;
         std::string name;  // dotted name, or the TOML key of a [keys] entry
@@ -185,10 +191,12 @@ private:
                 pending_.push_back(Pending{Source::Named, name, &node, line});
         } else if (node.is_table() && isSection(name)) {
             collectTable(*node.as_table(), name);
+        } else if (isWordSetting(name)) {
+            pending_.push_back(Pending{Source::Word, name, &node, line});
         } else if (node.is_table()) {
-            fail(line, "unknown section [" + name + "]");
+            fail(line, "unknown section [" + name + "]" + suggestion(name, true));
         } else {
-            fail(line, "unknown key " + name);
+            fail(line, "unknown key " + name + suggestion(name, false));
         }
     }
 
@@ -321,6 +329,10 @@ private:
             applyRaw(p);
             return;
         }
+        if (p.source == Source::Word) {
+            applyWord(p);
+            return;
+        }
         const KeyInfo* info = findKeyByName(p.name.c_str());
         std::string value;
         if (!convertNamed(*info, *p.node, p.line, &value)) return;
@@ -353,6 +365,9 @@ private:
             case KEY_ARGUMENTS:
                 if (const toml::array* items = node.as_array()) return joinQuoted(name, *items, out);
                 break;
+            case KEY_CLASSPATH:
+                if (const toml::array* items = node.as_array()) return translateClassPath(*items, line, out);
+                break;
             default:
                 break;
         }
@@ -363,7 +378,7 @@ private:
                     return true;
                 }
                 if (info.number == KEY_PATH_PREFIX || info.number == KEY_VM_OPTIONS ||
-                    info.number == KEY_ARGUMENTS)
+                    info.number == KEY_ARGUMENTS || info.number == KEY_CLASSPATH)
                     fail(line, name + " must be a string or an array of strings");
                 else
                     fail(line, name + " must be a string");
@@ -559,6 +574,154 @@ private:
     int runtimeLine_ = 0;
     std::vector<IncludedFileSource> includes_;
     std::vector<IncludedFileSource> files_;
+    BuildConfiguration::ClassPathArchive firstArchive_;
+    std::vector<std::string> warnings_;
+    bool classPathWords_ = false;
+
+    // ---- Word forms, value checks and suggestions (configwords.h, configchecks.h) ----
+
+    // Settings written in words that jaunt translates into a key of its own.
+    static bool isWordSetting(const std::string& name) { return name == "application.kind" || name == "jvm.search"; }
+
+    void applyWord(const Pending& p) {
+        int line = lineOf(p.node->source()) != 0 ? lineOf(p.node->source()) : p.line;
+        if (p.name == "application.kind") {
+            const toml::value<std::string>* text = p.node->as_string();
+            std::string type;
+            if (text == nullptr || !executableTypeOfKind(text->get(), &type)) {
+                fail(line, "application.kind must be \"gui\" or \"console\"");
+                return;
+            }
+            store(KEY_EXECUTABLE_TYPE, type, p.line, p.name);
+            return;
+        }
+        const toml::array* items = p.node->as_array();
+        if (items == nullptr) {
+            fail(line, "jvm.search must be an array of entries such as [\"bundled:jre\", \"env:JAVA_HOME\", "
+                       "\"registry\"] (jvm.search_sequence takes the launcher's letters)");
+            return;
+        }
+        std::string sequence;
+        for (const toml::node& item : *items) {
+            int itemLine = lineOf(item.source()) != 0 ? lineOf(item.source()) : line;
+            const toml::value<std::string>* text = item.as_string();
+            std::string entry, problem;
+            if (text == nullptr) {
+                fail(itemLine, "jvm.search items must be strings");
+                return;
+            }
+            if (!translateSearchWord(text->get(), &entry, &problem)) {
+                fail(itemLine, "jvm.search: " + problem);
+                return;
+            }
+            sequence += entry + ";";
+        }
+        store(KEY_SEARCH_SEQUENCE, sequence, p.line, p.name);
+    }
+
+    // java.classpath as an array: each item a path, or a table { path = "...", optional = true }.
+    bool translateClassPath(const toml::array& items, int line, std::string* out) {
+        classPathWords_ = true;
+        std::string text;
+        for (const toml::node& item : items) {
+            int itemLine = lineOf(item.source()) != 0 ? lineOf(item.source()) : line;
+            ClassPathWord word;
+            if (const toml::value<std::string>* path = item.as_string()) {
+                word.path = path->get();
+            } else if (const toml::table* table = item.as_table()) {
+                for (const auto& [key, value] : *table) {
+                    if (key.str() == "path" && value.is_string()) {
+                        word.path = value.as_string()->get();
+                    } else if (key.str() == "optional" && value.is_boolean()) {
+                        word.optional = value.as_boolean()->get();
+                    } else {
+                        fail(itemLine, "java.classpath: an entry table takes path = \"...\" and optional = "
+                                       "true or false, not " + std::string(key.str()));
+                        return false;
+                    }
+                }
+            } else {
+                fail(itemLine, "java.classpath items must be paths or tables { path = \"...\", optional = true }");
+                return false;
+            }
+            std::string entry, problem;
+            if (!translateClassPathWord(word, &entry, &problem)) {
+                fail(itemLine, "java.classpath: " + problem);
+                return false;
+            }
+            noteClassPathEntry(entry, itemLine);
+            text += entry + ";";
+        }
+        *out = text;
+        return true;
+    }
+
+    // Remembers the first archive and warns about a mandatory archive that is missing at build time.
+    void noteClassPathEntry(const std::string& entry, int line) {
+        if (entry.size() < 3 || entry[0] != 'A') return;
+        std::string argument = entry.substr(2);
+        bool local = argument.find_first_of("%$") == std::string::npos && argument[0] != '\\' &&
+                     !(argument.size() > 1 && argument[1] == ':');
+        std::string path;
+        if (local) {
+            std::string slashed = argument;
+            std::replace(slashed.begin(), slashed.end(), '\\', '/');
+            try {
+                path = resolvePath(slashed);
+            } catch (const std::exception&) {
+                local = false;
+            }
+        }
+        if (firstArchive_.line == 0) firstArchive_ = BuildConfiguration::ClassPathArchive{argument, path, line};
+        std::error_code ec;
+        if (local && entry[1] == '1' && !fs::exists(path, ec))
+            warnings_.push_back(path_ + ":" + std::to_string(line) + ": warning: java.classpath: " + argument +
+                                " does not exist (looked for " + path +
+                                "); the launcher stops when it is missing on the user's machine");
+    }
+
+    // Every named setting as the launcher will read it, whatever form it was written in. [keys]
+    // stays the unchecked way to write any bytes into the table.
+    void checkValues() {
+        auto raw = [](const SetValue& set) { return set.origin.compare(0, 6, "[keys]") == 0; };
+        for (const auto& [key, set] : values_) {
+            if (raw(set)) continue;
+            std::string problem = valueProblem(key, set.value);
+            if (!problem.empty()) fail(set.line, set.origin + ": " + problem);
+        }
+        auto classPath = values_.find(KEY_CLASSPATH);
+        if (classPath != values_.end() && !classPathWords_ && !raw(classPath->second) &&
+            classPathTextProblem(classPath->second.value).empty())
+            for (const std::string& entry : splitList(classPath->second.value, ';'))
+                noteClassPathEntry(entry, classPath->second.line);
+        auto minimum = values_.find(KEY_MIN_VERSION);
+        auto maximum = values_.find(KEY_MAX_VERSION);
+        if (minimum != values_.end() && maximum != values_.end() && !raw(minimum->second) && !raw(maximum->second)) {
+            std::string problem = versionLimitsProblem(minimum->second.value, maximum->second.value);
+            if (!problem.empty())
+                fail(std::max(minimum->second.line, maximum->second.line),
+                     minimum->second.origin + " and " + maximum->second.origin + ": " + problem);
+        }
+    }
+
+    // " (did you mean x?)" for a misspelt key or section, else empty.
+    static std::string suggestion(const std::string& name, bool section) {
+        std::vector<std::string> known = {"application.kind", "jvm.search", "build.stub", "build.output",
+                                          "build.arch", "files.include", "files.runtime"};
+        size_t count = 0;
+        const KeyInfo* keys = allKeys(&count);
+        for (size_t i = 0; i < count; ++i) known.push_back(keys[i].name);
+        if (section) {
+            std::vector<std::string> sections = {"keys"};
+            for (const std::string& key : known)
+                for (size_t dot = key.find('.'); dot != std::string::npos; dot = key.find('.', dot + 1))
+                    sections.push_back(key.substr(0, dot));
+            known = sections;
+        }
+        std::string closest = closestName(name, known);
+        if (closest.empty()) return std::string();
+        return section ? " (did you mean [" + closest + "]?)" : " (did you mean " + closest + "?)";
+    }
 };
 
 }  // namespace

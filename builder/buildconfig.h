@@ -49,6 +49,18 @@ struct BuildConfiguration {
     // [files]: the runtime library first (unless runtime = false), then include in its order. Their
     // names and number are also in the records, as keys 2003 and 2002 (unless [keys] sets those).
     std::vector<IncludedFileSource> files;
+
+    // The first archive (A entry) of the class path, for reading a main class from its manifest:
+    // the entry as written, the path it has at build time (empty when it holds variables or is an
+    // absolute Windows path) and its line.
+    struct ClassPathArchive {
+        std::string argument;
+        std::string path;
+        int line = 0;
+    } firstArchive;
+    // "FILE:LINE: warning: ..." for what may still work on the user's machine (an archive that is
+    // missing at build time may be installed later).
+    std::vector<std::string> warnings;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of

@@ -13,7 +13,9 @@
 
 #include "buildconfig.h"
 #include "configkeys.h"
+#include "initconfig.h"
 #include "launcherimage.h"
+#include "mainclass.h"
 #include "payloadwriter.h"
 #include "tablewriter.h"
 
@@ -64,6 +66,23 @@ bool sameFile(const std::string& a, const std::string& b) {
     return fs::equivalent(a, b, ec);
 }
 
+// What the build takes from files beside the configuration: warnings about them, and the main
+// class from a manifest when the configuration names none.
+void completeConfiguration(jaunt::BuildConfiguration* config, const std::string& configPath) {
+    for (const std::string& warning : config->warnings) std::cerr << "jaunt: " << warning << "\n";
+    std::string mainClass = jaunt::completeMainClass(config, configPath);
+    if (!mainClass.empty()) std::cout << "jaunt: main class " << mainClass << "\n";
+}
+
+// jaunt init JAR: a first configuration beside the jar.
+int init(const std::string& jarPath) {
+    std::string note;
+    std::string configPath = jaunt::writeInitialConfiguration(jarPath, &note);
+    std::cout << "jaunt: wrote " << configPath << "; make the launcher with: jaunt build " << configPath << "\n";
+    if (!note.empty()) std::cerr << "jaunt: " << note << "\n";
+    return 0;
+}
+
 int build(const std::string& configPath, std::string outputPath, std::string stubPath, std::string archName) {
     jaunt::BuildConfiguration config = jaunt::loadConfiguration(configPath);
     // The architecture: --arch, else [build] arch, else x86; a stub given by path must match it
@@ -94,6 +113,7 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     for (const jaunt::IncludedFileSource& file : config.files) needsRuntime = needsRuntime || file.path.empty();
     std::vector<jaunt::IncludedFile> files =
         jaunt::loadIncludedFiles(config, configPath, needsRuntime ? defaultRuntimeLibraryPath() : std::string());
+    completeConfiguration(&config, configPath);
     std::vector<uint8_t> payload = jaunt::encodePayload(files);
     std::vector<uint8_t> table = jaunt::encodeTable(config.records, {});
     std::vector<uint8_t> exe = jaunt::makeLauncher(stub, table, payload);
@@ -247,6 +267,11 @@ int main(int argc, char** argv) {
     inspectCommand->add_option("--extract", extractDirectory,
                                "Also write the included files, restored, into this directory");
 
+    std::string initJar;
+    CLI::App* initCommand =
+        app.add_subcommand("init", "Write a first configuration for an application jar, beside it (APP.toml)");
+    initCommand->add_option("jar", initJar, "The application's jar; its manifest names the main class")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -257,6 +282,7 @@ int main(int argc, char** argv) {
 
     try {
         if (buildCommand->parsed()) return build(configPath, outputPath, stubPath, archName);
+        if (initCommand->parsed()) return init(initJar);
         return inspect(inspectPath, extractDirectory);
     } catch (const std::exception& e) {
         std::cerr << "jaunt: " << e.what() << "\n";

@@ -13,6 +13,8 @@ std::vector<ClassPathEntry> parseClassPathEntries(const std::string& text) {
     return entries;
 }
 
+bool isClassPathType(char type) { return type == 'A' || type == 'D' || type == 'S' || type == 'E'; }
+
 std::string unquoteClassPathValue(const std::string& value) {
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return value.substr(1, value.size() - 2);
     return value;

@@ -18,6 +18,10 @@ struct ClassPathEntry {
 // has no flag and no argument and is left out.
 std::vector<ClassPathEntry> parseClassPathEntries(const std::string& text);
 
+// The type letters the launcher acts on (upper-case A, D, S, E); any other letter contributes
+// nothing. The build tool refuses the others with this same test.
+bool isClassPathType(char type);
+
 // A class path held by an environment variable: one pair of enclosing double quotes removed.
 std::string unquoteClassPathValue(const std::string& value);
 

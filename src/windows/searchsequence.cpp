@@ -13,6 +13,8 @@ std::vector<SearchEntry> parseSearchSequence(const char* sequence) {
     return entries;
 }
 
+bool isSearchLetter(char letter) { return letter != 0 && std::strchr("ABRESY", letter) != nullptr; }
+
 bool isAbsoluteSearchArgument(const char* argument) {
     size_t length = std::strlen(argument);
     if (length < 2) return false;

@@ -18,6 +18,10 @@ struct SearchEntry {
 // are skipped. Letters are kept as written, unknown ones included: the caller decides.
 std::vector<SearchEntry> parseSearchSequence(const char* sequence);
 
+// The letters the search acts on: A, B and R (a JVM home), E (a variable), S (the search path) and
+// Y (the registry). Other letters are only logged; the build tool refuses them with this test.
+bool isSearchLetter(char letter);
+
 // The fallback pass's notion of an absolute argument: at least two characters, and a ":" second
 // or a leading "\\". Everything else ("\x", "jre", one character) is relative.
 bool isAbsoluteSearchArgument(const char* argument);

@@ -42,15 +42,14 @@ TEST(Configuration, WritesEachKindOfKey) {
     auto r = recordsOf(
         "[application]\nname = \"Hello \\u00e9\"\nexecutable_type = 5\n"
         "[redirect]\nstderr = true\nstdout = false\n"
-        "[splash]\nwidth = -2147483648\n"
-        "[splash.status]\ncolor = [255, 128, 1]\n"
+        "[splash.status]\ncolor = [255, 128, 1]\nx = -2147483648\n"
         "[splash.label]\ncolor = \" 7 ,08,255 \"\n"
         "[jvm]\nmin_version = \"1.8\"\n");
     EXPECT_EQ(r[101], "Hello \xC3\xA9");
     EXPECT_EQ(r[107], "5");
     EXPECT_EQ(r[102], "1");
     EXPECT_EQ(r[104], "0");
-    EXPECT_EQ(r[141], "-2147483648");
+    EXPECT_EQ(r[10109], "-2147483648");
     EXPECT_EQ(r[10114], "255,128,1");
     EXPECT_EQ(r[10121], "7,8,255");
     EXPECT_EQ(r[126], "1.8");
@@ -137,7 +136,7 @@ TEST(Configuration, ReportsEachMistakeWithItsLine) {
     expectError("java.vm_options = [\"a\",\n\"b\\\"'\"]", 2, "contains both");
     expectError("java.arguments = [1]", 1, "items must be strings");
     expectError("application.path_prefix = [\"a;b\"]", 1, "single directories");
-    expectError("java.classpath = [\"a\"]", 1, "java.classpath must be a string");
+    expectError("java.main_class = [\"a\"]", 1, "java.main_class must be a string");
     expectError("application.name = \"a\\u0000b\"", 1, "NUL");
     expectError("[keys]\nabc = \"x\"", 2, "decimal key number");
     expectError("[keys]\n2147483648 = \"x\"", 2, "decimal key number");

@@ -55,7 +55,8 @@ protected:
         dir = testsupport::scratchDirectory();
         jaunt::writeFileBytes((dir / "stub.exe").string(), testsupport::makeStub());
         // Without the runtime library, which these tests do not have next to the program.
-        writeText(dir / "app.toml", "application.name = \"Hello\"\nfiles.runtime = false\n");
+        writeText(dir / "app.toml",
+                  "application.name = \"Hello\"\njava.main_class = \"Hello\"\nfiles.runtime = false\n");
     }
     fs::path dir;
 };
@@ -77,7 +78,7 @@ TEST_F(JauntCli, BuildsWithExplicitStubAndOutput) {
 TEST_F(JauntCli, TakesStubAndOutputFromTheConfigurationThenFromDefaults) {
     fs::create_directories(dir / "conf");
     writeText(dir / "conf/app.toml",
-              "[build]\nstub = \"../stub.exe\"\noutput = \"out.exe\"\n[files]\nruntime = false\n");
+              "java.main_class = \"Hello\"\n[build]\nstub = \"../stub.exe\"\noutput = \"out.exe\"\n[files]\nruntime = false\n");
     ASSERT_EQ(runJaunt(dir, "build conf/app.toml").exitCode, 0);
     EXPECT_TRUE(fs::exists(dir / "conf/out.exe"));
     EXPECT_EQ(jaunt::readLauncherTable(jaunt::readFileBytes((dir / "conf/out.exe").string())).tableOffset,
@@ -103,7 +104,7 @@ TEST_F(JauntCli, ArchitecturePicksTheStubAndAGivenStubMustMatchIt) {
     fs::create_directories(dir / "dist/stubs");
     jaunt::writeFileBytes((dir / "dist/stubs/launcher-x86.exe").string(), testsupport::makeStub(0x600));
     jaunt::writeFileBytes((dir / "dist/stubs/launcher-x64.exe").string(), testsupport::makeStub(0x800, true));
-    writeText(dir / "app64.toml", "application.name = \"Hello\"\n[build]\narch = \"x64\"\n[files]\nruntime = false\n");
+    writeText(dir / "app64.toml", "application.name = \"Hello\"\njava.main_class = \"Hello\"\n[build]\narch = \"x64\"\n[files]\nruntime = false\n");
     const std::string jaunt = (dir / "dist/bin/jaunt").string();
     struct Case {
         const char* arguments;
@@ -187,7 +188,7 @@ TEST_F(JauntCli, IncludedFilesAreCarriedListedAndExtracted) {
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13);
     writeText(dir / "lib/app.jar", big);
     writeText(dir / "empty.txt", "");
-    writeText(dir / "inc.toml", "[files]\nruntime = false\ninclude = [\"lib/app.jar\", \"empty.txt\"]\n");
+    writeText(dir / "inc.toml", "java.main_class = \"Hello\"\n[files]\nruntime = false\ninclude = [\"lib/app.jar\", \"empty.txt\"]\n");
     Outcome run = runJaunt(dir, "build inc.toml --stub stub.exe -o inc.exe");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find(", 2 included files)"), std::string::npos) << run.out;
@@ -224,7 +225,7 @@ TEST_F(JauntCli, IncludedFilesAreCarriedListedAndExtracted) {
 TEST_F(JauntCli, TheRuntimeLibraryComesFromTheDistributionLayout) {
     fs::create_directories(dir / "dist/bin");
     fs::copy_file(JAUNT_PROGRAM, dir / "dist/bin/jaunt");
-    writeText(dir / "plain.toml", "application.name = \"Hello\"\n");
+    writeText(dir / "plain.toml", "application.name = \"Hello\"\njava.main_class = \"Hello\"\n");
     std::string program = (dir / "dist/bin/jaunt").string();
     Outcome run = runJaunt(dir, "build plain.toml --stub stub.exe -o plain.exe", program);
     EXPECT_EQ(run.exitCode, 1);

@@ -50,6 +50,13 @@ bool translateClassPathWord(const ClassPathWord& word, std::string* entry, std::
         return false;
     }
     std::string name = variableReference(word.path);
+    for (const char* product : {"JAUNT_", "BUNDLEKIT_"})
+        for (const char* variable : {"EXEDIR", "TEMPDIR", "JVM_HOME", "PATHLIST_SEPARATOR"})
+            if (name == std::string(product) + variable) {
+                *problem = word.path + " is the launcher's own variable, not an environment variable holding a "
+                                       "class path: write " + word.path + "/ for the directory itself";
+                return false;
+            }
     if (!name.empty()) {
         *entry = "E" + flag + name;
         return true;

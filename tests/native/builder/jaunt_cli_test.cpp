@@ -282,3 +282,95 @@ TEST_F(JauntCli, InspectExplainsPayloadsThatDoNotMatchTheirKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+// jaunt init and the main class read at build time, on jars made by the JDK's jar tool.
+TEST_F(JauntCli, InitWritesAConfigurationThatBuildsAtOnce) {
+    testsupport::makeJar(dir, "hello.jar", "com.example.Hello");
+    Outcome run = runJaunt(dir, "init hello.jar");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("wrote hello.toml; make the launcher with: jaunt build hello.toml"), std::string::npos) << run.out;
+    std::string text = readText(dir / "hello.toml");
+    EXPECT_NE(text.find("main_class = \"com.example.Hello\""), std::string::npos) << text;
+    writeText(dir / "hello.toml", text + "[files]\nruntime = false\n");  // no runtime library beside the test program
+    run = runJaunt(dir, "build hello.toml --stub stub.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    auto records = narrowRecordsOf(dir / "hello.exe");
+    EXPECT_EQ(records[107], "1");
+    EXPECT_EQ(records[121], "A1hello.jar;");
+    EXPECT_EQ(records[122], "com.example.Hello");
+    EXPECT_EQ(records[128], "Rjre;EJAVA_HOME;Y;");
+
+    // An existing configuration is never replaced; a jar without Main-Class still gets one to edit.
+    EXPECT_EQ(runJaunt(dir, "init hello.jar").exitCode, 1);
+    EXPECT_EQ(readText(dir / "hello.toml"), text + "[files]\nruntime = false\n");
+    testsupport::makeJar(dir, "lib.jar", "");
+    run = runJaunt(dir, "init lib.jar");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("lib.jar has no Main-Class in its manifest: set java.main_class in lib.toml"),
+              std::string::npos) << run.err;
+    EXPECT_NE(readText(dir / "lib.toml").find("# main_class = "), std::string::npos);
+    writeText(dir / "broken.jar", "PK\x03\x04 not really");
+    run = runJaunt(dir, "init broken.jar");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("jaunt: broken.jar: a damaged archive"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "broken.toml"));
+}
+
+TEST_F(JauntCli, WithoutAMainClassTheBuildSaysWhereItLooked) {
+    testsupport::makeJar(dir, "first.jar", "");
+    testsupport::makeJar(dir, "lib/inc.jar", "com.example.Included");
+    writeText(dir / "m.toml", "[java]\nclasspath = [\"first.jar\", \"other.jar\"]\n[files]\nruntime = false\n");
+    Outcome run = runJaunt(dir, "build m.toml --stub stub.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    // Only the first archive of the class path counts.
+    EXPECT_NE(run.err.find("jaunt: m.toml: java.main_class is not set, and no Main-Class was found in the manifests "
+                           "looked at: first.jar (java.classpath, line 2): no Main-Class in its manifest; set "
+                           "java.main_class\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(fs::exists(dir / "m.exe"));
+
+    // An included jar is looked at after the class path; a missing archive warns and is passed over.
+    writeText(dir / "m.toml", "[java]\nclasspath = [\"gone.jar\"]\n[files]\nruntime = false\ninclude = [\"lib/inc.jar\"]\n");
+    run = runJaunt(dir, "build m.toml --stub stub.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("jaunt: m.toml:2: warning: java.classpath: gone.jar does not exist"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("main class com.example.Included from the manifest of inc.jar (files.include, line 5)"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(narrowRecordsOf(dir / "m.exe")[122], "com.example.Included");
+
+    writeText(dir / "n.toml", "files.runtime = false\n");
+    run = runJaunt(dir, "build n.toml --stub stub.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("java.main_class is not set, and there is no archive to read a Main-Class from"),
+              std::string::npos) << run.err;
+}
+
+// Every TOML example of CONFIG.md builds a launcher, with the files the examples name in place.
+TEST_F(JauntCli, EveryExampleOfTheConfigurationGuideBuilds) {
+    std::string guide = readText(JAUNT_CONFIG_DOC);
+    fs::create_directories(dir / "dist/bin");
+    fs::copy_file(JAUNT_PROGRAM, dir / "dist/bin/jaunt");
+    writeText(dir / "dist/lib/jauntlib.jar", "PK runtime");
+    testsupport::makeJar(dir, "hello.jar", "com.example.Hello");
+    testsupport::makeJar(dir, "lib/app.jar", "com.example.App");
+    writeText(dir / "lib/util.zip", "PK");
+    int examples = 0;
+    for (size_t at = guide.find("```toml\n"); at != std::string::npos; at = guide.find("```toml\n", at)) {
+        at += 8;
+        size_t end = guide.find("```\n", at);
+        ASSERT_NE(end, std::string::npos);
+        std::string name = "example" + std::to_string(++examples) + ".toml";
+        writeText(dir / name, guide.substr(at, end - at));
+        Outcome run = runJaunt(dir, "build " + name + " --stub stub.exe -o out.exe", (dir / "dist/bin/jaunt").string());
+        EXPECT_EQ(run.exitCode, 0) << guide.substr(at, end - at) << run.err;
+        if (run.exitCode == 0) EXPECT_EQ(narrowRecordsOf(dir / "out.exe")[122].empty(), false) << name;
+    }
+    EXPECT_GE(examples, 6);
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -50,6 +52,25 @@ inline std::filesystem::path scratchDirectory() {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;
+}
+
+// A jar made by the JDK's jar tool in dir, holding one text file: with mainClass as its
+// Main-Class; with mainClass empty, the tool's default manifest (no Main-Class); with manifest
+// false, no manifest at all. extraOptions go to the tool (such as "-0" to store without
+// compression). Returns the jar's path.
+inline std::filesystem::path makeJar(const std::filesystem::path& dir, const std::string& name,
+                                     const std::string& mainClass, bool manifest = true,
+                                     const std::string& extraOptions = "") {
+    std::filesystem::path content = dir / (name + ".content");
+    std::filesystem::create_directories(content);
+    std::ofstream(content / "readme.txt") << "made by a test\n";
+    std::filesystem::path jar = dir / name;
+    std::string command = std::string("'") + JAUNT_JAR_TOOL + "' --create --file '" + jar.string() + "' " +
+                          extraOptions + (manifest ? "" : " --no-manifest") +
+                          (mainClass.empty() ? "" : " --main-class " + mainClass) + " -C '" + content.string() +
+                          "' .";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return jar;
 }
 
 }  // namespace testsupport

@@ -20,7 +20,8 @@ bool isColourText(const std::string& text) {
         while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
         size_t start = i;
         int value = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && value <= 255) value = value * 10 + (text[i++] - '0');
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && value <= 255)
+            value = value * 10 + (text[i++] - '0');
         if (i == start || value > 255) return false;
         ++part;
         while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -63,8 +64,8 @@ std::string valueProblem(int32_t key, const std::string& value) {
     if (key == KEY_CLASSPATH) return classPathTextProblem(value);
     if (key == KEY_SEARCH_SEQUENCE) return searchSequenceTextProblem(value);
     if ((key == KEY_SPLASH_STATUS_FONT || key == KEY_SPLASH_LABEL_FONT) && value.size() > kFontNameSize - 1)
-        return "\"" + value + "\" is " + std::to_string(value.size()) + " bytes long; the launcher reads font names of at most " +
-               std::to_string(kFontNameSize - 1);
+        return "\"" + value + "\" is " + std::to_string(value.size()) +
+               " bytes long; the launcher reads font names of at most " + std::to_string(kFontNameSize - 1);
     if (info->kind == KeyKind::Colour && !isColourText(value))
         return "\"" + value + "\" is not a colour: three numbers 0..255 separated by commas";
     if (isSizeKey(key) && std::atoi(value.c_str()) < 0) return value + " is negative; a size cannot be";

@@ -78,7 +78,8 @@ bool translateClassPathWord(const ClassPathWord& word, std::string* entry, std::
         argument = directoryArgument(path);
     }
     if (argument.find_first_of("*?") != std::string::npos) {
-        *problem = word.path + ": wildcards are only understood as a final /* or /*.jar (a directory scanned for archives)";
+        *problem = word.path +
+                   ": wildcards are only understood as a final /* or /*.jar (a directory scanned for archives)";
         return false;
     }
     *entry = std::string(1, type) + flag + argument;

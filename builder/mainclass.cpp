@@ -33,7 +33,8 @@ std::string completeMainClass(BuildConfiguration* config, const std::string& con
     std::vector<Candidate> candidates;
     const BuildConfiguration::ClassPathArchive& first = config->firstArchive;
     if (first.line != 0)
-        candidates.push_back({first.argument + " (java.classpath, line " + std::to_string(first.line) + ")", first.path});
+        candidates.push_back(
+            {first.argument + " (java.classpath, line " + std::to_string(first.line) + ")", first.path});
     for (const IncludedFileSource& file : config->files)
         if (!file.path.empty() && hasJarExtension(file.name))
             candidates.push_back({file.name + " (files.include, line " + std::to_string(file.line) + ")", file.path});

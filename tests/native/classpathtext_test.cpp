@@ -36,3 +36,15 @@ TEST(ClassPathValues, OnePairOfEnclosingQuotesGoes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ClassPathEntries, OnlyUpperCaseADSEAreTypes) {
+    for (int c = -128; c < 128; ++c) {
+        char letter = static_cast<char>(c);
+        bool expected = letter == 'A' || letter == 'D' || letter == 'S' || letter == 'E';
+        EXPECT_EQ(jaunt::isClassPathType(letter), expected) << c;
+    }
+}
+
+}  // namespace

@@ -87,3 +87,15 @@ TEST(ProductVariable, EachFlavourHasItsOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SearchSequence, OnlyTheSixUpperCaseLettersAreSearchLetters) {
+    for (int c = -128; c < 128; ++c) {
+        char letter = static_cast<char>(c);
+        bool expected = letter != 0 && std::string("ABRESY").find(letter) != std::string::npos;
+        EXPECT_EQ(jaunt::isSearchLetter(letter), expected) << c;
+    }
+}
+
+}  // namespace

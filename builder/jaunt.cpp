@@ -11,6 +11,7 @@
 #include <windows.h>
 #endif
 
+#include "appresources.h"
 #include "buildconfig.h"
 #include "configkeys.h"
 #include "launcherimage.h"
@@ -79,7 +80,9 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     std::vector<uint8_t> stub = jaunt::readFileBytes(stubPath);
     try {
         jaunt::checkUnconfiguredLauncher(stub);
-    } catch (const jaunt::LauncherError& e) {
+        config.resources.version.fileName = fs::path(outputPath).filename().string();
+        stub = jaunt::addApplicationResources(stub, config.resources);
+    } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
     bool needsRuntime = false;

@@ -67,7 +67,8 @@ TEST_F(JauntCli, BuildsWithExplicitStubAndOutput) {
     std::vector<uint8_t> exe = jaunt::readFileBytes((dir / "made.exe").string());
     std::vector<uint8_t> stub = testsupport::makeStub();
     ASSERT_GT(exe.size(), stub.size());
-    EXPECT_TRUE(std::equal(stub.begin(), stub.end(), exe.begin()));
+    // The sections before the resource section are the stub's; the resources are rewritten.
+    EXPECT_TRUE(std::equal(stub.begin() + 0x240, stub.begin() + 0x400, exe.begin() + 0x240));
     auto records = narrowRecordsOf(dir / "made.exe");
     EXPECT_EQ(records[101], "Hello");
     EXPECT_EQ(records[1014], "Hello reported an error:");
@@ -80,12 +81,13 @@ TEST_F(JauntCli, TakesStubAndOutputFromTheConfigurationThenFromDefaults) {
               "[build]\nstub = \"../stub.exe\"\noutput = \"out.exe\"\n[files]\nruntime = false\n");
     ASSERT_EQ(runJaunt(dir, "build conf/app.toml").exitCode, 0);
     EXPECT_TRUE(fs::exists(dir / "conf/out.exe"));
-    EXPECT_EQ(jaunt::readLauncherTable(jaunt::readFileBytes((dir / "conf/out.exe").string())).tableOffset,
-              0x600u);
-    // Options win over [build].
-    jaunt::writeFileBytes((dir / "big.exe").string(), testsupport::makeStub(0x700));
+    EXPECT_EQ(jaunt::readFileBytes((dir / "conf/out.exe").string()).at(0x300), 0);
+    // Options win over [build]: the other stub is marked in its first section.
+    std::vector<uint8_t> marked = testsupport::makeStub(0x700);
+    marked[0x300] = 0xAB;
+    jaunt::writeFileBytes((dir / "big.exe").string(), marked);
     ASSERT_EQ(runJaunt(dir, "build conf/app.toml -o cli.exe --stub big.exe").exitCode, 0);
-    EXPECT_EQ(jaunt::readLauncherTable(jaunt::readFileBytes((dir / "cli.exe").string())).tableOffset, 0x700u);
+    EXPECT_EQ(jaunt::readFileBytes((dir / "cli.exe").string()).at(0x300), 0xAB);
 
     // Without options or [build]: the stub of the dist layout next to the program, and CONFIG.exe.
     fs::create_directories(dir / "dist/bin");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -19,9 +20,22 @@ inline void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     put16(b, at + 2, v >> 16);
 }
 
+// A resource section at address 0x5000 with one manifest, the smallest the build tool accepts.
+inline std::vector<uint8_t> tinyResourceSection() {
+    std::vector<uint8_t> r(0x5C);
+    put16(r, 0x0E, 1), put32(r, 0x10, 24), put32(r, 0x14, 0x80000018);    // type 24
+    put16(r, 0x26, 1), put32(r, 0x28, 1), put32(r, 0x2C, 0x80000030);     // name 1
+    put16(r, 0x3E, 1), put32(r, 0x40, 1033), put32(r, 0x44, 0x48);        // language 1033
+    put32(r, 0x48, 0x5058), put32(r, 0x4C, 4);                            // data entry
+    r[0x58] = '<', r[0x59] = 'm', r[0x5A] = '/', r[0x5B] = '>';
+    return r;
+}
+
 // The headers of a 32-bit PE image with five sections, the last one ending at the end of the file,
-// like the real launcher stub; the section data is a recognisable pattern.
-inline std::vector<uint8_t> makeStub(size_t size = 0x600) {
+// like the real launcher stub; the section data is a recognisable pattern, and the last section
+// (raw data at 0x400, at address rsrcRva) starts with the given resource section.
+inline std::vector<uint8_t> makeStub(size_t size = 0x600, const std::vector<uint8_t>& rsrc = tinyResourceSection(),
+                                     uint32_t rsrcRva = 0x5000) {
     std::vector<uint8_t> b(size);
     for (size_t i = 0x200; i < size; ++i) b[i] = static_cast<uint8_t>(i * 7);
     b[0] = 'M', b[1] = 'Z';
@@ -31,13 +45,23 @@ inline std::vector<uint8_t> makeStub(size_t size = 0x600) {
     put16(b, 0x86, 5);
     put16(b, 0x94, 0xE0);
     put16(b, 0x98, 0x10B);  // PE32
+    put32(b, 0x98 + 32, 0x1000);  // section alignment
+    put32(b, 0x98 + 36, 0x200);   // file alignment
+    put32(b, 0x98 + 56, rsrcRva + 0x1000);  // image size
+    put32(b, 0x98 + 92, 16);      // data directories
+    put32(b, 0x98 + 112, rsrcRva);
+    put32(b, 0x98 + 116, static_cast<uint32_t>(rsrc.size()));
     for (uint32_t s = 0; s < 5; ++s) {
         size_t header = 0x178 + 40 * s;
         b[header] = '.', b[header + 1] = static_cast<uint8_t>('a' + s);
         uint32_t position = 0x200 + 0x80 * s;
-        put32(b, header + 16, s < 4 ? 0x80 : static_cast<uint32_t>(size) - position);
+        uint32_t rawSize = s < 4 ? 0x80 : static_cast<uint32_t>(size) - position;
+        put32(b, header + 8, rawSize);
+        put32(b, header + 12, s < 4 ? 0x1000 * (s + 1) : rsrcRva);
+        put32(b, header + 16, rawSize);
         put32(b, header + 20, position);
     }
+    std::copy(rsrc.begin(), rsrc.end(), b.begin() + 0x400);
     return b;
 }
 

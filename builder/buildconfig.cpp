@@ -184,8 +184,6 @@ private:
             const toml::value<std::string>* text = node.as_string();
             if (text == nullptr || text->get().empty())
                 fail(line, name + " must be a non-empty string");
-            else if (setting->line != 0)
-                fail(line, name + " is set twice: on line " + std::to_string(setting->line) + " and here");
             else
                 *setting = ResourceSetting{text->get(), line};
             return;

@@ -7,6 +7,7 @@
 #include <stb/stb_image_write.h>
 
 #include "appresources.h"
+#include "buildconfig.h"
 #include "launcherimage.h"
 #include "resourcesection.h"
 #include "tablewriter.h"
@@ -233,6 +234,47 @@ TEST(ApplicationResources, VersionTextsAreUpToFourNumbers) {
     EXPECT_EQ(n[2], 65535);
     for (const char* bad : {"", "1.2.3.4.5", "1..2", "1.2.", "65536", "1.2-beta", "v1", "0000001"})
         EXPECT_FALSE(jaunt::parseVersionNumbers(bad, n, &why)) << bad;
+}
+
+TEST(ResourceSettings, PictureSizesDefaultsAndMistakes) {
+    std::filesystem::path dir = testsupport::scratchDirectory();
+    jaunt::writeFileBytes((dir / "splash.png").string(), makePng(5, 4));
+    jaunt::writeFileBytes((dir / "notes.txt").string(), {'h', 'i'});
+    std::string file = (dir / "app.toml").string();
+    auto parse = [&](const std::string& text) { return jaunt::parseConfiguration(text, file); };
+
+    jaunt::BuildConfiguration config = parse("[splash]\nimage = \"splash.png\"\n[application]\nicon = \"splash.png\"\n");
+    std::map<int32_t, std::string> records;
+    for (const jaunt::NarrowRecord& r : config.records) records[r.key] = r.value;
+    EXPECT_EQ(records[141], "5");
+    EXPECT_EQ(records[142], "4");
+    EXPECT_TRUE(config.resources.hasSplash);
+    EXPECT_EQ(config.resources.splash.height, 4);
+    EXPECT_EQ(config.resources.icon.size(), 5u);
+    EXPECT_EQ(config.resources.dpiAwareness, "permonitor");
+    EXPECT_EQ(config.resources.executionLevel, "asInvoker");
+    EXPECT_NO_THROW(parse("splash.width = 5\nsplash.image = \"splash.png\"\napplication.version = \"2.1\"\n"));
+
+    const std::pair<std::string, std::string> mistakes[] = {
+        {"splash.image = \"splash.png\"\nsplash.height = 3\n",
+         ":2: the splash window is configured as 5 x 3 pixels (splash.width x splash.height) but the picture "
+         "splash.png is 5 x 4"},
+        {"splash.image = \"missing.png\"\n", ":1: splash.image: " + (dir / "missing.png").string() + ": cannot open"},
+        {"\n[splash]\nimage = \"notes.txt\"\n", ":3: splash.image: notes.txt: not a BMP, PNG, JPEG or GIF picture"},
+        {"application.icon = \"notes.txt\"\n", ":1: application.icon: notes.txt: not a BMP"},
+        {"application.dpi_awareness = \"high\"\n",
+         ":1: application.dpi_awareness must be one of unaware, system, permonitor, permonitorv2"},
+        {"application.execution_level = \"admin\"\n", ":1: application.execution_level must be one of asInvoker, "},
+        {"\napplication.version = \"1.0 beta\"\n", ":2: application.version = \"1.0 beta\" must be up to four numbers"},
+    };
+    for (const auto& [text, message] : mistakes) {
+        try {
+            parse(text);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const jaunt::ConfigError& e) {
+            EXPECT_NE(std::string(e.what()).find(file + message), std::string::npos) << e.what();
+        }
+    }
 }
 
 }  // namespace

@@ -123,6 +123,31 @@ TEST(ResourceSection, MalformedSectionsAreRefusedWithAMessage) {
     }
 }
 
+TEST(ResourceSection, ImagesWhoseLastSectionIsNotTheirResourcesAreRefused) {
+    struct Case {
+        const char* reason;
+        void (*spoil)(std::vector<uint8_t>&);
+    };
+    const Case cases[] = {
+        {"the resources are not in the last section", [](std::vector<uint8_t>& b) { testsupport::put32(b, 0x98 + 112, 0x4000); }},
+        {"the section table runs past the end", [](std::vector<uint8_t>& b) { testsupport::put16(b, 0x86, 500); }},
+        {"an optional header of unknown kind", [](std::vector<uint8_t>& b) { testsupport::put16(b, 0x98, 0x107); }},
+        {"a section lies after the resource section in memory",
+         [](std::vector<uint8_t>& b) { testsupport::put32(b, 0x178 + 12, 0x9000); }},
+        {"the image does not end with its resource section", [](std::vector<uint8_t>& b) { b.push_back(0); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> stub = testsupport::makeStub();
+        c.spoil(stub);
+        try {
+            jaunt::addApplicationResources(stub, jaunt::ApplicationResources());
+            ADD_FAILURE() << "accepted: " << c.reason;
+        } catch (const jaunt::ResourceError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(ApplicationResources, GoIntoTheLastSectionOfALauncherThatStillFindsItsTable) {
     jaunt::ApplicationResources resources;
     resources.hasSplash = true;
@@ -202,6 +227,22 @@ TEST(ApplicationResources, GoIntoTheLastSectionOfALauncherThatStillFindsItsTable
     EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true<"),
               std::string::npos);
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+}
+
+TEST(ApplicationResources, A64BitImageKeepsItsTableOffsetsConsistentToo) {
+    // PE32+: the last section header's raw size and position are at 568 and 572.
+    std::vector<uint8_t> stub = testsupport::makeStub(0x600, testsupport::tinyResourceSection(), 0x5000, true);
+    jaunt::ApplicationResources resources;
+    resources.version.version = "1.0";
+    std::vector<uint8_t> image = jaunt::addApplicationResources(stub, resources);
+    ASSERT_GT(image.size(), stub.size());
+    EXPECT_EQ(u32(image, 572), 0x400u);
+    EXPECT_EQ(u32(image, 568) + u32(image, 572), image.size());
+    EXPECT_EQ(u32(image, 0x98 + 112 + 20), u32(image, 568 - 8)) << "resource directory size = virtual size";
+    EXPECT_EQ(u32(image, 0x98 + 56), 0x5000u + (u32(image, 568 - 8) + 0xFFF) / 0x1000 * 0x1000);
+    jaunt::ResourceTable table = jaunt::readImageResources(image).table;
+    EXPECT_EQ(table.entries().size(), 2u) << "version block and manifest";
+    EXPECT_EQ(text(table.find(ResourceId::of(24), ResourceId::of(1))->data).find("<m/>"), std::string::npos);
 }
 
 TEST(ApplicationResources, IconFilesKeepTheirImagesAndBrokenOnesAreRefused) {

@@ -34,25 +34,27 @@ inline std::vector<uint8_t> tinyResourceSection() {
 // The headers of a 32-bit PE image with five sections, the last one ending at the end of the file,
 // like the real launcher stub; the section data is a recognisable pattern, and the last section
 // (raw data at 0x400, at address rsrcRva) starts with the given resource section.
+// With pe32Plus, the headers are those of a 64-bit image (a 240-byte optional header).
 inline std::vector<uint8_t> makeStub(size_t size = 0x600, const std::vector<uint8_t>& rsrc = tinyResourceSection(),
-                                     uint32_t rsrcRva = 0x5000) {
+                                     uint32_t rsrcRva = 0x5000, bool pe32Plus = false) {
     std::vector<uint8_t> b(size);
     for (size_t i = 0x200; i < size; ++i) b[i] = static_cast<uint8_t>(i * 7);
     b[0] = 'M', b[1] = 'Z';
     put32(b, 0x3C, 0x80);
     b[0x80] = 'P', b[0x81] = 'E', b[0x82] = 0, b[0x83] = 0;
-    put16(b, 0x84, 0x14C);  // i386
+    put16(b, 0x84, pe32Plus ? 0x8664 : 0x14C);  // x64 or i386
     put16(b, 0x86, 5);
-    put16(b, 0x94, 0xE0);
-    put16(b, 0x98, 0x10B);  // PE32
+    put16(b, 0x94, pe32Plus ? 0xF0 : 0xE0);
+    put16(b, 0x98, pe32Plus ? 0x20B : 0x10B);
     put32(b, 0x98 + 32, 0x1000);  // section alignment
     put32(b, 0x98 + 36, 0x200);   // file alignment
     put32(b, 0x98 + 56, rsrcRva + 0x1000);  // image size
-    put32(b, 0x98 + 92, 16);      // data directories
-    put32(b, 0x98 + 112, rsrcRva);
-    put32(b, 0x98 + 116, static_cast<uint32_t>(rsrc.size()));
+    size_t directories = 0x98 + (pe32Plus ? 112 : 96);
+    put32(b, directories - 4, 16);
+    put32(b, directories + 16, rsrcRva);
+    put32(b, directories + 20, static_cast<uint32_t>(rsrc.size()));
     for (uint32_t s = 0; s < 5; ++s) {
-        size_t header = 0x178 + 40 * s;
+        size_t header = 0x98 + (pe32Plus ? 0xF0 : 0xE0) + 40 * s;
         b[header] = '.', b[header + 1] = static_cast<uint8_t>('a' + s);
         uint32_t position = 0x200 + 0x80 * s;
         uint32_t rawSize = s < 4 ? 0x80 : static_cast<uint32_t>(size) - position;

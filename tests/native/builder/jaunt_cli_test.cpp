@@ -240,3 +240,44 @@ TEST_F(JauntCli, InspectExplainsPayloadsThatDoNotMatchTheirKeys) {
 }
 
 }  // namespace
+
+// pefile (Debian's python3-pefile), a reader of Windows images written independently of jaunt,
+// reads what jaunt build wrote into the launcher's own resource section, without complaint about
+// the resources (the synthetic stub's other sections draw warnings of their own).
+TEST_F(JauntCli, WritesResourcesThatAnIndependentReaderFinds) {
+    if (std::system("/usr/bin/python3 -c 'import pefile' 2> /dev/null") != 0) GTEST_SKIP() << "python3-pefile missing";
+    jaunt::writeFileBytes((dir / "real.exe").string(),
+                          testsupport::makeStub(0x400 + 0x800,
+                                                jaunt::readFileBytes(JAUNT_TEST_DATA "/launcher-x86-rsrc-5f000.bin"),
+                                                0x5f000));
+    jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(9, 6));
+    writeText(dir / "res.toml",
+              "[application]\nname = \"Hello\"\nversion = \"2.5\"\nvendor = \"V\"\nicon = \"splash.png\"\n"
+              "[splash]\nimage = \"splash.png\"\n[files]\nruntime = false\n");
+    Outcome run = runJaunt(dir, "build res.toml --stub real.exe -o res.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    writeText(dir / "read.py", R"(import pefile, sys
+pe = pefile.PE(sys.argv[1])
+last = pe.sections[-1]
+print(len(pe.sections), last.Name[:2].decode(), last.PointerToRawData + last.SizeOfRawData)
+for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    for n in t.directory.entries:
+        data = n.directory.entries[0].data.struct
+        print(t.id if t.name is None else t.name, n.id if n.name is None else n.name,
+              data.Size if t.id == 2 else '')
+strings = pe.FileInfo[0][0].StringTable[0].entries
+print(*(strings[k].decode() for k in (b'ProductName', b'FileVersion', b'CompanyName', b'OriginalFilename')))
+print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'esource' in w])
+)");
+    std::string command = "cd '" + dir.string() + "' && /usr/bin/python3 read.py res.exe > read.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readText(dir / "read.txt");
+    uint32_t tableOffset = jaunt::readLauncherTable(jaunt::readFileBytes((dir / "res.exe").string())).tableOffset;
+    EXPECT_EQ(readText(dir / "read.txt"), "5 .e " + std::to_string(tableOffset) +
+                                              "\n"
+                                              "2 10000 " + std::to_string(40 + 28 * 6) + "\n"
+                                              "3 1 \n3 2 \n3 3 \n3 4 \n3 5 \n"
+                                              "5 101 \n"
+                                              "14 ID_SPLASH_ICON \n14 1 \n"
+                                              "16 1 \n24 1 \n"
+                                              "Hello 2.5 V res.exe\n" + std::to_string(0x00020005) + " []\n");
+}

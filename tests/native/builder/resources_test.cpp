@@ -4,8 +4,6 @@
 
 #include <map>
 
-#include <stb/stb_image_write.h>
-
 #include "appresources.h"
 #include "buildconfig.h"
 #include "launcherimage.h"
@@ -31,21 +29,6 @@ std::vector<uint8_t> realisticStub() {
 }
 
 std::string text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-// A PNG of the given size: red, except a transparent top-left pixel and a blue bottom-right one.
-std::vector<uint8_t> makePng(int width, int height) {
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-    for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = 255, rgba[i + 3] = 255;
-    rgba[3] = 0;
-    uint8_t* last = &rgba[rgba.size() - 4];
-    last[0] = 0, last[2] = 255;
-    std::vector<uint8_t> png;
-    stbi_write_png_to_func([](void* c, void* d, int n) {
-        auto* out = static_cast<std::vector<uint8_t>*>(c);
-        out->insert(out->end(), static_cast<uint8_t*>(d), static_cast<uint8_t*>(d) + n);
-    }, &png, width, height, 4, rgba.data(), width * 4);
-    return png;
-}
 
 // The string values of a version block, read by walking its nodes as the system does.
 void readVersionNode(const std::vector<uint8_t>& b, size_t at, size_t end, std::map<std::string, std::string>& out) {
@@ -151,8 +134,8 @@ TEST(ResourceSection, ImagesWhoseLastSectionIsNotTheirResourcesAreRefused) {
 TEST(ApplicationResources, GoIntoTheLastSectionOfALauncherThatStillFindsItsTable) {
     jaunt::ApplicationResources resources;
     resources.hasSplash = true;
-    resources.splash = jaunt::decodePicture(makePng(3, 2));
-    resources.icon = jaunt::iconFromPicture(jaunt::decodePicture(makePng(40, 20)));
+    resources.splash = jaunt::decodePicture(testsupport::makePng(3, 2));
+    resources.icon = jaunt::iconFromPicture(jaunt::decodePicture(testsupport::makePng(40, 20)));
     resources.version = {"1.2.3.4", "Vendor & Co", "Does things", "(c) 2026", "Hello", "hello.exe"};
     resources.dpiAwareness = "system";
     std::vector<uint8_t> stub = realisticStub();
@@ -279,7 +262,7 @@ TEST(ApplicationResources, VersionTextsAreUpToFourNumbers) {
 
 TEST(ResourceSettings, PictureSizesDefaultsAndMistakes) {
     std::filesystem::path dir = testsupport::scratchDirectory();
-    jaunt::writeFileBytes((dir / "splash.png").string(), makePng(5, 4));
+    jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(5, 4));
     jaunt::writeFileBytes((dir / "notes.txt").string(), {'h', 'i'});
     std::string file = (dir / "app.toml").string();
     auto parse = [&](const std::string& text) { return jaunt::parseConfiguration(text, file); };

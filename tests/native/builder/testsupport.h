@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <stb/stb_image_write.h>
+
 namespace testsupport {
 
 inline void put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
@@ -65,6 +67,21 @@ inline std::vector<uint8_t> makeStub(size_t size = 0x600, const std::vector<uint
     }
     std::copy(rsrc.begin(), rsrc.end(), b.begin() + 0x400);
     return b;
+}
+
+// A PNG of the given size: red, except a transparent top-left pixel and a blue bottom-right one.
+inline std::vector<uint8_t> makePng(int width, int height) {
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = 255, rgba[i + 3] = 255;
+    rgba[3] = 0;
+    uint8_t* last = &rgba[rgba.size() - 4];
+    last[0] = 0, last[2] = 255;
+    std::vector<uint8_t> png;
+    stbi_write_png_to_func([](void* c, void* d, int n) {
+        auto* out = static_cast<std::vector<uint8_t>*>(c);
+        out->insert(out->end(), static_cast<uint8_t*>(d), static_cast<uint8_t*>(d) + n);
+    }, &png, width, height, 4, rgba.data(), width * 4);
+    return png;
 }
 
 // A fresh directory for the current test under the build tree.

@@ -257,6 +257,7 @@ TEST_F(JauntCli, WritesResourcesThatAnIndependentReaderFinds) {
     Outcome run = runJaunt(dir, "build res.toml --stub real.exe -o res.exe");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     writeText(dir / "read.py", R"(import pefile, sys
+from xml.etree import ElementTree
 pe = pefile.PE(sys.argv[1])
 last = pe.sections[-1]
 print(len(pe.sections), last.Name[:2].decode(), last.PointerToRawData + last.SizeOfRawData)
@@ -265,6 +266,9 @@ for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         data = n.directory.entries[0].data.struct
         print(t.id if t.name is None else t.name, n.id if n.name is None else n.name,
               data.Size if t.id == 2 else '')
+        if t.id == 24:
+            manifest = ElementTree.fromstring(pe.get_data(data.OffsetToData, data.Size))
+            print(*(e.text for e in manifest.iter() if e.tag.endswith('}dpiAwareness')))
 strings = pe.FileInfo[0][0].StringTable[0].entries
 print(*(strings[k].decode() for k in (b'ProductName', b'FileVersion', b'CompanyName', b'OriginalFilename')))
 print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'esource' in w])
@@ -278,6 +282,6 @@ print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'es
                                               "3 1 \n3 2 \n3 3 \n3 4 \n3 5 \n"
                                               "5 101 \n"
                                               "14 ID_SPLASH_ICON \n14 1 \n"
-                                              "16 1 \n24 1 \n"
+                                              "16 1 \n24 1 \nPerMonitor\n"
                                               "Hello 2.5 V res.exe\n" + std::to_string(0x00020005) + " []\n");
 }

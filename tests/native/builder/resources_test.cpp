@@ -1,5 +1,6 @@
 // The resource section writer and the application's resources, on the launcher's own resource
-// section (stored as the linker wrote it, at address 0x5f000) inside a synthetic stub.
+// section inside a synthetic stub. tests/data/builder/launcher-x86-rsrc-5f000.bin is the raw data
+// of the .rsrc section of a built launcher-x86.exe, as the linker wrote it for address 0x5f000.
 #include <gtest/gtest.h>
 
 #include <map>

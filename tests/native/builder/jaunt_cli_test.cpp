@@ -138,7 +138,9 @@ TEST_F(JauntCli, InspectShowsEveryRecordEscaped) {
               "wide records: 1\n"
               "1001  messages.no_jvm  = \"\\u00E9t\\u00E9\\n\"\n"
               "payload position: 1607 (0x00000647)\n"  // 1536 + a 71-byte table
-              "payload bytes: 3\n");
+              "payload bytes: 3\n"
+              "resources: 1\n"
+              "  manifest 1  language 1033  4 bytes\n");
 }
 
 TEST_F(JauntCli, IncludedFilesAreCarriedListedAndExtracted) {
@@ -275,6 +277,11 @@ print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'es
 )");
     std::string command = "cd '" + dir.string() + "' && /usr/bin/python3 read.py res.exe > read.txt 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << readText(dir / "read.txt");
+    run = runJaunt(dir, "inspect res.exe");
+    EXPECT_NE(run.out.find("resources: 11\n  bitmap 10000  language 1033  208 bytes\n  icon 1  language 1033"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("  icon group ID_SPLASH_ICON  language 1033  "), std::string::npos) << run.out;
     uint32_t tableOffset = jaunt::readLauncherTable(jaunt::readFileBytes((dir / "res.exe").string())).tableOffset;
     EXPECT_EQ(readText(dir / "read.txt"), "5 .e " + std::to_string(tableOffset) +
                                               "\n"

@@ -122,6 +122,8 @@ public:
 
         addIncludedFiles();
         if (!errors_.empty()) throw errors_.front();
+        addResources();
+        if (!errors_.empty()) throw errors_.front();
         addDefaults();
         BuildConfiguration result;
         for (const auto& [key, set] : values_) result.records.push_back(NarrowRecord{key, set.value});
@@ -129,6 +131,7 @@ public:
         result.output = output_;
         result.arch = arch_;
         result.files = files_;
+        result.resources = resources_;
         return result;
     }
 
@@ -178,6 +181,14 @@ private:
     }
 
     void collectNamed(const std::string& name, const toml::node& node, int line) {
+        if (ResourceSetting* setting = resourceSetting(name)) {
+            const toml::value<std::string>* text = node.as_string();
+            if (text == nullptr || text->get().empty())
+                fail(line, name + " must be a non-empty string");
+            else
+                *setting = ResourceSetting{text->get(), line};
+            return;
+        }
         if (const KeyInfo* info = findKeyByName(name.c_str())) {
             if (isManagedKey(info->number))
                 fail(line, name + " is managed by the build tool and cannot be set");
@@ -548,7 +559,104 @@ private:
         addDefault(KEY_FLAVOUR, kFlavour);
     }
 
+    // Settings that become resources of the launcher rather than entries of its table.
+    struct ResourceSetting {
+        std::string value;
+        int line = 0;
+    };
+    ResourceSetting* resourceSetting(const std::string& name) {
+        if (name == "splash.image") return &splashImage_;
+        if (name == "application.icon") return &icon_;
+        if (name == "application.dpi_awareness") return &dpiAwareness_;
+        if (name == "application.execution_level") return &executionLevel_;
+        return nullptr;
+    }
+
+    // Reads a picture or icon file named by a setting; false after reporting a failure.
+    bool readSettingFile(const std::string& name, const ResourceSetting& setting, std::vector<uint8_t>* bytes) {
+        try {
+            *bytes = readFileBytes(resolvePath(setting.value));
+            return true;
+        } catch (const std::exception& e) {
+            fail(setting.line, name + ": " + e.what());
+            return false;
+        }
+    }
+
+    std::string valueOf(int32_t key) const {
+        auto found = values_.find(key);
+        return found != values_.end() ? found->second.value : std::string();
+    }
+
+    static bool oneOf(const std::string& value, const char* const* allowed, std::string* list) {
+        bool found = false;
+        for (; *allowed != nullptr; ++allowed) {
+            found = found || value == *allowed;
+            *list += (list->empty() ? "" : ", ") + std::string(*allowed);
+        }
+        return found;
+    }
+
+    void addResources() {
+        std::vector<uint8_t> bytes;
+        if (!splashImage_.value.empty() && readSettingFile("splash.image", splashImage_, &bytes)) {
+            try {
+                resources_.splash = decodePicture(bytes);
+                resources_.hasSplash = true;
+            } catch (const ResourceError& e) {
+                fail(splashImage_.line, "splash.image: " + splashImage_.value + ": " + e.what());
+            }
+        }
+        if (resources_.hasSplash) {
+            // The window takes the picture's size; a configured size must be that size.
+            const Picture& picture = resources_.splash;
+            std::string pictureSize = std::to_string(picture.width) + " x " + std::to_string(picture.height);
+            auto width = values_.find(KEY_SPLASH_WIDTH), height = values_.find(KEY_SPLASH_HEIGHT);
+            std::string configured =
+                (width != values_.end() ? width->second.value : std::to_string(picture.width)) + " x " +
+                (height != values_.end() ? height->second.value : std::to_string(picture.height));
+            if (configured != pictureSize) {
+                bool widthDiffers = width != values_.end() && width->second.value != std::to_string(picture.width);
+                int line = widthDiffers ? width->second.line : height->second.line;
+                fail(line, "the splash window is configured as " + configured + " pixels (splash.width x splash.height) "
+                           "but the picture " + splashImage_.value + " is " + pictureSize);
+            }
+            addDefault(KEY_SPLASH_WIDTH, std::to_string(picture.width));
+            addDefault(KEY_SPLASH_HEIGHT, std::to_string(picture.height));
+        }
+        if (!icon_.value.empty() && readSettingFile("application.icon", icon_, &bytes)) {
+            try {
+                resources_.icon = loadIcon(bytes);
+            } catch (const ResourceError& e) {
+                fail(icon_.line, "application.icon: " + icon_.value + ": " + e.what());
+            }
+        }
+        std::string list;
+        if (!dpiAwareness_.value.empty() && !oneOf(dpiAwareness_.value, kDpiAwarenessValues, &list))
+            fail(dpiAwareness_.line, "application.dpi_awareness must be one of " + list);
+        else if (!dpiAwareness_.value.empty())
+            resources_.dpiAwareness = dpiAwareness_.value;
+        list.clear();
+        if (!executionLevel_.value.empty() && !oneOf(executionLevel_.value, kExecutionLevelValues, &list))
+            fail(executionLevel_.line, "application.execution_level must be one of " + list);
+        else if (!executionLevel_.value.empty())
+            resources_.executionLevel = executionLevel_.value;
+
+        auto version = values_.find(KEY_APP_VERSION);
+        uint16_t numbers[4];
+        std::string why;
+        if (version != values_.end() && !parseVersionNumbers(version->second.value, numbers, &why))
+            fail(version->second.line, version->second.origin + " = \"" + version->second.value + "\" " + why);
+        resources_.version.version = valueOf(KEY_APP_VERSION);
+        resources_.version.vendor = valueOf(KEY_APP_VENDOR);
+        resources_.version.description = valueOf(KEY_APP_DESCRIPTION);
+        resources_.version.copyright = valueOf(KEY_APP_COPYRIGHT);
+        resources_.version.name = valueOf(KEY_APP_NAME);
+    }
+
     std::string path_;
+    ResourceSetting splashImage_, icon_, dpiAwareness_, executionLevel_;
+    ApplicationResources resources_;
     std::vector<Pending> pending_;
     std::vector<ConfigError> errors_;
     std::map<int32_t, SetValue> values_;

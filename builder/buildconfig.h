@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "appresources.h"
 #include "tablewriter.h"
 
 namespace jaunt {
@@ -49,10 +50,14 @@ struct BuildConfiguration {
     // [files]: the runtime library first (unless runtime = false), then include in its order. Their
     // names and number are also in the records, as keys 2003 and 2002 (unless [keys] sets those).
     std::vector<IncludedFileSource> files;
+    // The launcher's resources: splash.image (decoded), application.icon (loaded), the version
+    // texts of [application] and the manifest settings. version.fileName is left to the caller,
+    // which knows the launcher's file name.
+    ApplicationResources resources;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of
-// relative paths in [build].
+// relative paths in [build], [files] and of the splash picture and icon, which are read here.
 BuildConfiguration parseConfiguration(std::string_view text, const std::string& sourcePath);
 
 // Reads and parses a configuration file.

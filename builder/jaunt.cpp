@@ -2,6 +2,7 @@
 // launcher carries (inspect).
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include <windows.h>
 #endif
 
+#include "appresources.h"
 #include "buildconfig.h"
 #include "configkeys.h"
 #include "launcherimage.h"
@@ -84,7 +86,9 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     jaunt::LauncherArch stubArch;
     try {
         stubArch = jaunt::checkUnconfiguredLauncher(stub);
-    } catch (const jaunt::LauncherError& e) {
+        config.resources.version.fileName = fs::path(outputPath).filename().string();
+        stub = jaunt::addApplicationResources(stub, config.resources);
+    } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
     if (!archName.empty() && stubArch != arch)
@@ -186,6 +190,32 @@ bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& e
     return true;
 }
 
+std::string resourceIdText(const jaunt::ResourceId& id, bool isType) {
+    if (id.isName()) {
+        std::string name;
+        for (char16_t c : id.name) name += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        return name;
+    }
+    const std::map<uint16_t, const char*> types = {{2, "bitmap"},      {3, "icon"},     {5, "dialog"},
+                                                   {14, "icon group"}, {16, "version"}, {24, "manifest"}};
+    auto known = types.find(id.number);
+    return isType && known != types.end() ? known->second : std::to_string(id.number);
+}
+
+// Lists the resources. A resource section that cannot be read is only noted: the launcher reads
+// nothing but its picture and icons from it.
+void inspectResources(const std::vector<uint8_t>& exe) {
+    try {
+        jaunt::ResourceTable table = jaunt::readImageResources(exe).table;
+        std::cout << "resources: " << table.entries().size() << "\n";
+        for (const jaunt::ResourceEntry& entry : table.entries())
+            std::cout << "  " << resourceIdText(entry.type, true) << " " << resourceIdText(entry.name, false)
+                      << "  language " << entry.language << "  " << entry.data.size() << " bytes\n";
+    } catch (const jaunt::ResourceError& e) {
+        std::cout << "note: " << e.what() << "\n";
+    }
+}
+
 int inspect(const std::string& path, const std::string& extractDirectory) {
     std::vector<uint8_t> exe = jaunt::readFileBytes(path);
     jaunt::LauncherTable launcher;
@@ -218,7 +248,9 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
     }
     std::cout << "payload position: " << offsetText(launcher.table.payloadPosition) << "\n";
     std::cout << "payload bytes: " << launcher.payloadSize << "\n";
-    return inspectIncludedFiles(path, exe, launcher, extractDirectory) ? 0 : 1;
+    bool filesRead = inspectIncludedFiles(path, exe, launcher, extractDirectory);
+    inspectResources(exe);
+    return filesRead ? 0 : 1;
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ TEST_F(JauntCli, BuildsWithExplicitStubAndOutput) {
     std::vector<uint8_t> exe = jaunt::readFileBytes((dir / "made.exe").string());
     std::vector<uint8_t> stub = testsupport::makeStub();
     ASSERT_GT(exe.size(), stub.size());
-    EXPECT_TRUE(std::equal(stub.begin(), stub.end(), exe.begin()));
+    // The sections before the resource section are the stub's; the resources are rewritten.
+    EXPECT_TRUE(std::equal(stub.begin() + 0x240, stub.begin() + 0x400, exe.begin() + 0x240));
     auto records = narrowRecordsOf(dir / "made.exe");
     EXPECT_EQ(records[101], "Hello");
     EXPECT_EQ(records[1014], "Hello reported an error:");
@@ -80,12 +81,13 @@ TEST_F(JauntCli, TakesStubAndOutputFromTheConfigurationThenFromDefaults) {
               "[build]\nstub = \"../stub.exe\"\noutput = \"out.exe\"\n[files]\nruntime = false\n");
     ASSERT_EQ(runJaunt(dir, "build conf/app.toml").exitCode, 0);
     EXPECT_TRUE(fs::exists(dir / "conf/out.exe"));
-    EXPECT_EQ(jaunt::readLauncherTable(jaunt::readFileBytes((dir / "conf/out.exe").string())).tableOffset,
-              0x600u);
-    // Options win over [build].
-    jaunt::writeFileBytes((dir / "big.exe").string(), testsupport::makeStub(0x700));
+    EXPECT_EQ(jaunt::readFileBytes((dir / "conf/out.exe").string()).at(0x300), 0);
+    // Options win over [build]: the other stub is marked in its first section.
+    std::vector<uint8_t> marked = testsupport::makeStub(0x700);
+    marked[0x300] = 0xAB;
+    jaunt::writeFileBytes((dir / "big.exe").string(), marked);
     ASSERT_EQ(runJaunt(dir, "build conf/app.toml -o cli.exe --stub big.exe").exitCode, 0);
-    EXPECT_EQ(jaunt::readLauncherTable(jaunt::readFileBytes((dir / "cli.exe").string())).tableOffset, 0x700u);
+    EXPECT_EQ(jaunt::readFileBytes((dir / "cli.exe").string()).at(0x300), 0xAB);
 
     // Without options or [build]: the stub of the dist layout next to the program, and CONFIG.exe.
     fs::create_directories(dir / "dist/bin");
@@ -179,7 +181,9 @@ TEST_F(JauntCli, InspectShowsEveryRecordEscaped) {
               "wide records: 1\n"
               "1001  messages.no_jvm  = \"\\u00E9t\\u00E9\\n\"\n"
               "payload position: 1607 (0x00000647)\n"  // 1536 + a 71-byte table
-              "payload bytes: 3\n");
+              "payload bytes: 3\n"
+              "resources: 1\n"
+              "  manifest 1  language 1033  4 bytes\n");
 }
 
 TEST_F(JauntCli, IncludedFilesAreCarriedListedAndExtracted) {
@@ -281,3 +285,53 @@ TEST_F(JauntCli, InspectExplainsPayloadsThatDoNotMatchTheirKeys) {
 }
 
 }  // namespace
+
+// pefile (Debian's python3-pefile), a reader of Windows images written independently of jaunt,
+// reads what jaunt build wrote into the launcher's own resource section, without complaint about
+// the resources (the synthetic stub's other sections draw warnings of their own).
+TEST_F(JauntCli, WritesResourcesThatAnIndependentReaderFinds) {
+    if (std::system("/usr/bin/python3 -c 'import pefile' 2> /dev/null") != 0) GTEST_SKIP() << "python3-pefile missing";
+    jaunt::writeFileBytes((dir / "real.exe").string(),
+                          testsupport::makeStub(0x400 + 0x800,
+                                                jaunt::readFileBytes(JAUNT_TEST_DATA "/launcher-x86-rsrc-5f000.bin"),
+                                                0x5f000));
+    jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(9, 6));
+    writeText(dir / "res.toml",
+              "[application]\nname = \"Hello\"\nversion = \"2.5\"\nvendor = \"V\"\nicon = \"splash.png\"\n"
+              "[splash]\nimage = \"splash.png\"\n[files]\nruntime = false\n");
+    Outcome run = runJaunt(dir, "build res.toml --stub real.exe -o res.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    writeText(dir / "read.py", R"(import pefile, sys
+from xml.etree import ElementTree
+pe = pefile.PE(sys.argv[1])
+last = pe.sections[-1]
+print(len(pe.sections), last.Name[:2].decode(), last.PointerToRawData + last.SizeOfRawData)
+for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+    for n in t.directory.entries:
+        data = n.directory.entries[0].data.struct
+        print(t.id if t.name is None else t.name, n.id if n.name is None else n.name,
+              data.Size if t.id == 2 else '')
+        if t.id == 24:
+            manifest = ElementTree.fromstring(pe.get_data(data.OffsetToData, data.Size))
+            print(*(e.text for e in manifest.iter() if e.tag.endswith('}dpiAwareness')))
+strings = pe.FileInfo[0][0].StringTable[0].entries
+print(*(strings[k].decode() for k in (b'ProductName', b'FileVersion', b'CompanyName', b'OriginalFilename')))
+print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'esource' in w])
+)");
+    std::string command = "cd '" + dir.string() + "' && /usr/bin/python3 read.py res.exe > read.txt 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readText(dir / "read.txt");
+    run = runJaunt(dir, "inspect res.exe");
+    EXPECT_NE(run.out.find("resources: 11\n  bitmap 10000  language 1033  208 bytes\n  icon 1  language 1033"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("  icon group ID_SPLASH_ICON  language 1033  "), std::string::npos) << run.out;
+    uint32_t tableOffset = jaunt::readLauncherTable(jaunt::readFileBytes((dir / "res.exe").string())).tableOffset;
+    EXPECT_EQ(readText(dir / "read.txt"), "5 .e " + std::to_string(tableOffset) +
+                                              "\n"
+                                              "2 10000 " + std::to_string(40 + 28 * 6) + "\n"
+                                              "3 1 \n3 2 \n3 3 \n3 4 \n3 5 \n"
+                                              "5 101 \n"
+                                              "14 ID_SPLASH_ICON \n14 1 \n"
+                                              "16 1 \n24 1 \nPerMonitor\n"
+                                              "Hello 2.5 V res.exe\n" + std::to_string(0x00020005) + " []\n");
+}

@@ -110,26 +110,24 @@ TEST_F(JauntCli, ArchitecturePicksTheStubAndAGivenStubMustMatchIt) {
     struct Case {
         const char* arguments;
         jaunt::LauncherArch arch;
-        uint32_t tableOffset;
     };
     const Case cases[] = {
-        {"build app.toml -o a.exe", jaunt::LauncherArch::X86, 0x600},
-        {"build app.toml -o a.exe --arch x64", jaunt::LauncherArch::X64, 0x800},
-        {"build app64.toml -o a.exe", jaunt::LauncherArch::X64, 0x800},
-        {"build app64.toml -o a.exe --arch x86", jaunt::LauncherArch::X86, 0x600},  // the option wins
+        {"build app.toml -o a.exe", jaunt::LauncherArch::X86},
+        {"build app.toml -o a.exe --arch x64", jaunt::LauncherArch::X64},
+        {"build app64.toml -o a.exe", jaunt::LauncherArch::X64},
+        {"build app64.toml -o a.exe --arch x86", jaunt::LauncherArch::X86},  // the option wins
     };
     for (const Case& c : cases) {
         Outcome run = runJaunt(dir, c.arguments, jaunt);
         ASSERT_EQ(run.exitCode, 0) << c.arguments << ": " << run.err;
         jaunt::LauncherTable launcher = jaunt::readLauncherTable(jaunt::readFileBytes((dir / "a.exe").string()));
         EXPECT_EQ(launcher.arch, c.arch) << c.arguments;
-        EXPECT_EQ(launcher.tableOffset, c.tableOffset) << c.arguments;
         EXPECT_EQ(launcher.table.narrow[101], "Hello") << c.arguments;
     }
     ASSERT_EQ(runJaunt(dir, "build app.toml -o b.exe --arch x64", jaunt).exitCode, 0);
     Outcome run = runJaunt(dir, "inspect b.exe");
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("launcher: x64 (64-bit, PE32+)\ntable offset: 2048 (0x00000800)\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("launcher: x64 (64-bit, PE32+)\ntable offset: ", 0), 0u) << run.out;
 
     // A stub named by path must be of the architecture asked for.
     run = runJaunt(dir, "build app.toml -o c.exe --arch x86 --stub dist/stubs/launcher-x64.exe");

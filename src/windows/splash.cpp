@@ -10,6 +10,7 @@
 #include "environment.h"
 #include "errors.h"
 #include "log.h"
+#include "paths.h"
 #include "processwindows.h"
 #include "splashcontroller.h"
 
@@ -215,18 +216,7 @@ void splashScreen(int showCommand) {
 void setSplashText(const wchar_t* text, size_t length) {
     HWND window = splashWindow.load();
     if (window == nullptr) return;
-    char* line = lines[0].text;
-    const int capacity = static_cast<int>(sizeof(lines[0].text)) - 1;
-    // Sized by the conversion itself and cut to the buffer, so double-byte code pages cannot
-    // overflow it: fewer units are converted until the result fits.
-    int units = length > static_cast<size_t>(capacity) * 2 ? capacity * 2 : static_cast<int>(length);
-    int bytes = units > 0 ? WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
-    while (bytes > capacity && units > 0) {
-        units = static_cast<int>(static_cast<long long>(units) * capacity / bytes);
-        bytes = units > 0 ? WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
-    }
-    if (bytes > 0) bytes = WideCharToMultiByte(CP_ACP, 0, text, units, line, capacity, nullptr, nullptr);
-    line[bytes > 0 ? bytes : 0] = 0;
+    toNarrowCut(CP_ACP, text, length, lines[0].text, sizeof(lines[0].text));
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
 }

@@ -14,76 +14,68 @@ const char kControllerClass[] = "com/jaunt/runtime/JauntController";
 const jint kActionClose = 1;
 const jint kActionSetText = 2;
 
-// Splash thread only. The class reference is a local reference of this thread; it stays valid as
-// long as the thread stays attached.
-JNIEnv* env = nullptr;
-jclass controller = nullptr;
-jmethodID getAction = nullptr;
-jmethodID getText = nullptr;
+// Set when the JVM exists but lacks the controller class or one of its methods: the splash then
+// closes only by its window rules. Splash thread only.
+bool controllerMissing = false;
 
 // A Java exception left by a lookup or a controller method must not stay pending: the next JNI
 // call with one pending is not allowed. It is dropped; the splash has no way to report it.
-bool clearedException() {
+bool clearedException(JNIEnv* env) {
     if (!env->ExceptionCheck()) return false;
     env->ExceptionClear();
     return true;
 }
 
-// Looks the class and its methods up once, on the tick that attached; a missing class or method
-// means the controller is never polled.
-void attachController() {
-    env = attachThreadToJvm();
-    if (env == nullptr) return;  // no JVM yet, or the attach failed: the next tick tries again
-    controller = env->FindClass(kControllerClass);
-    if (clearedException() || controller == nullptr) {
-        controller = nullptr;
-        return;
-    }
-    getAction = env->GetStaticMethodID(controller, "getAction", "()I");
-    if (clearedException()) getAction = nullptr;
-    getText = env->GetStaticMethodID(controller, "getText", "()Ljava/lang/String;");
-    if (clearedException()) getText = nullptr;
-}
-
-void showControllerText() {
+void showControllerText(JNIEnv* env, jclass controller, jmethodID getText) {
     jstring text = static_cast<jstring>(env->CallStaticObjectMethod(controller, getText));
-    if (clearedException() || text == nullptr) return;
+    if (clearedException(env) || text == nullptr) return;
     jsize length = env->GetStringLength(text);
     if (const jchar* units = env->GetStringChars(text, nullptr)) {
         setSplashText(reinterpret_cast<const wchar_t*>(units), static_cast<size_t>(length));
         env->ReleaseStringChars(text, units);
     }
-    env->DeleteLocalRef(text);  // an attached thread has no frame that would free it
 }
 
-void closeSplashThread() {
-    if (env != nullptr) detachThreadFromJvm();
-    env = nullptr;
-    endSplashThread();
+// One poll of the controller, with the thread attached to the JVM only for its length. An attached
+// thread counts as a non-daemon thread, for which DestroyJavaVM waits: a splash that stayed
+// attached would keep the launcher from ending after the application's main returned. Detaching
+// also frees the poll's local references. Returns the action.
+jint pollController() {
+    if (controllerMissing) return 0;
+    JNIEnv* env = attachThreadToJvm();
+    if (env == nullptr) return 0;  // no JVM yet, or the attach failed: the next tick tries again
+    jint action = 0;
+    jclass controller = env->FindClass(kControllerClass);
+    jmethodID getAction = nullptr, getText = nullptr;
+    if (!clearedException(env) && controller != nullptr) {
+        getAction = env->GetStaticMethodID(controller, "getAction", "()I");
+        if (clearedException(env)) getAction = nullptr;
+        getText = env->GetStaticMethodID(controller, "getText", "()Ljava/lang/String;");
+        if (clearedException(env)) getText = nullptr;
+    }
+    if (getAction == nullptr || getText == nullptr) {
+        controllerMissing = true;
+    } else {
+        action = env->CallStaticIntMethod(controller, getAction);
+        if (clearedException(env)) action = 0;
+        if (action == kActionSetText) showControllerText(env, controller, getText);
+    }
+    detachThreadFromJvm();
+    return action;
 }
 
 }  // namespace
 
 void CALLBACK splashTimerTick(HWND, UINT, UINT_PTR, DWORD) {
     if (!splashVisible()) {
-        closeSplashThread();
+        endSplashThread();
         return;
     }
     // The visible splash is one window of the process; a second one is the application's.
-    if (splashAutoHide() && countProcessWindows(GetCurrentProcessId()) > 1) {
+    bool closing = splashAutoHide() && countProcessWindows(GetCurrentProcessId()) > 1;
+    if (closing || pollController() == kActionClose) {
         splashScreen(0);
-        closeSplashThread();
-        return;
-    }
-    if (env == nullptr) attachController();
-    if (env == nullptr || controller == nullptr || getAction == nullptr || getText == nullptr) return;
-    jint action = env->CallStaticIntMethod(controller, getAction);
-    if (clearedException()) return;
-    if (action == kActionClose) {
-        splashScreen(0);
-        closeSplashThread();
-    } else if (action == kActionSetText) {
-        showControllerText();
+        endSplashThread();
     }
 }
 

@@ -80,16 +80,17 @@ protected:
         return jaunt_test::fileExists(dir.file("record.txt")) ? jaunt_test::readText(dir.file("record.txt")) : "";
     }
 
-    // A launcher of the splash variant with the JRE of the recording double beside it: a 200 x 120
-    // splash, a red status line (initially empty) and a blue second line.
-    void startSplash(const std::string& script, std::vector<jaunt::NarrowRecord> extra = {}) {
+    // A launcher of the splash variant (or another stub) with the JRE of the recording double
+    // beside it: a 200 x 120 splash, a red status line (initially empty) and a blue second line.
+    void startSplash(const std::string& script, std::vector<jaunt::NarrowRecord> extra = {},
+                     const char* stubVariable = "JAUNT_TEST_SPLASH_STUB") {
         std::vector<jaunt::NarrowRecord> records = {
             {1000, "Splash test"}, {107, "1"}, {1005, "The JVM could not be started."}, {122, "com.example.Main"},
             {108, "1"}, {101, "Splash title"}, {141, "200"}, {142, "120"},
             {10109, "10"}, {10110, "10"}, {10113, "14"}, {10114, "255,0,0"}, {10115, "700"},
             {10116, "10"}, {10117, "80"}, {10118, "Version 1"}, {10120, "14"}, {10121, "0,0,255"}, {10122, "700"}};
         records.insert(records.end(), extra.begin(), extra.end());
-        const char* stub = std::getenv("JAUNT_TEST_SPLASH_STUB");
+        const char* stub = std::getenv(stubVariable);
         ASSERT_NE(stub, nullptr);
         exe = dir.file("app.exe");
         jaunt_test::writeBytes(exe, jaunt::makeLauncher(jaunt_test::readBytes(jaunt_test::windowsPath(stub)),
@@ -210,9 +211,15 @@ TEST_F(Splash, HidesBeforeAnErrorMessageAppears) {
 
 // DestroyJavaVM waits for every attached thread: a splash that nobody closes must not keep the
 // launcher from ending once the application is done.
+// The plain launcher program carries no picture: its splash is the grey background with the text.
 TEST_F(Splash, ASplashLeftOpenDoesNotKeepTheLauncherFromEnding) {
-    startSplash("main-waits");
+    startSplash("main-waits", {}, "JAUNT_TEST_STUB");
     ASSERT_TRUE(waitFor([&] { return record().find("JauntController.getAction -> 0") != std::string::npos; }));
+    RECT area;
+    ASSERT_TRUE(GetWindowRect(splashWindow(), &area));
+    Pixels shown = capture(area);
+    EXPECT_EQ(shown.at(kWidth - 5, kHeight - 5), RGB(192, 192, 192));
+    EXPECT_GT(shown.count(10, 80, kWidth, kHeight, bluish), 20);
     open("main");
     EXPECT_EQ(exitCode(), 0u);
     EXPECT_NE(record().find("DestroyJavaVM"), std::string::npos);

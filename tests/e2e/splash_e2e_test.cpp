@@ -152,9 +152,10 @@ TEST_F(Splash, ShowsThePictureAndTheControllersTextCentredAndClosesOnRequest) {
     EXPECT_EQ(area.left, (desktop.right - desktop.left - kWidth) / 2);
     EXPECT_EQ(area.top, (desktop.bottom - desktop.top - kHeight) / 2);
 
-    // The picture, the right way up, the second line, and no status text yet.
-    Pixels before = capture(area);
-    EXPECT_EQ(before.at(5, 60), RGB(0, 160, 0));
+    // The picture, the right way up, the second line, and no status text yet. The window may be
+    // shown a moment before it reaches the screen.
+    Pixels before;
+    EXPECT_TRUE(waitFor([&] { return (before = capture(area)).at(5, 60) == RGB(0, 160, 0); }));
     EXPECT_EQ(before.at(kWidth - 5, kHeight - 5), RGB(255, 255, 0));
     EXPECT_EQ(before.at(kWidth - 5, 5), RGB(0, 160, 0));
     EXPECT_GT(before.count(10, 80, kWidth, kHeight, bluish), 20);
@@ -168,8 +169,8 @@ TEST_F(Splash, ShowsThePictureAndTheControllersTextCentredAndClosesOnRequest) {
         size_t fetched = text.find("JauntController.getText");
         return fetched != std::string::npos && text.find("JauntController.getAction", fetched) != std::string::npos;
     }));
-    Pixels after = capture(area);
-    EXPECT_GT(after.count(10, 10, kWidth, 50, reddish), 20);
+    Pixels after;
+    EXPECT_TRUE(waitFor([&] { return (after = capture(area)).count(10, 10, kWidth, 50, reddish) > 20; }));
     EXPECT_EQ(after.at(kWidth - 5, kHeight - 5), RGB(255, 255, 0));
 
     // Asked to close, the splash hides and its thread detaches from the JVM.
@@ -217,8 +218,8 @@ TEST_F(Splash, ASplashLeftOpenDoesNotKeepTheLauncherFromEnding) {
     ASSERT_TRUE(waitFor([&] { return record().find("JauntController.getAction -> 0") != std::string::npos; }));
     RECT area;
     ASSERT_TRUE(GetWindowRect(splashWindow(), &area));
-    Pixels shown = capture(area);
-    EXPECT_EQ(shown.at(kWidth - 5, kHeight - 5), RGB(192, 192, 192));
+    Pixels shown;
+    EXPECT_TRUE(waitFor([&] { return (shown = capture(area)).at(kWidth - 5, kHeight - 5) == RGB(192, 192, 192); }));
     EXPECT_GT(shown.count(10, 80, kWidth, kHeight, bluish), 20);
     open("main");
     EXPECT_EQ(exitCode(), 0u);

@@ -188,9 +188,10 @@ DWORD WINAPI splashThread(LPVOID parameter) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    // The window goes with this thread: nobody may hide it or own a message box with it any more.
+    // The window ends with this thread: nobody may hide it or own a message box with it any more.
     splashWindow.store(nullptr);
     setErrorOwnerWindow(nullptr);
+    DestroyWindow(window);
     return result == 0 ? static_cast<DWORD>(message.wParam) : 0;
 }
 

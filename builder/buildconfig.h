@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "signing.h"
 #include "tablewriter.h"
 
 namespace jaunt {
@@ -49,6 +50,10 @@ struct BuildConfiguration {
     // [files]: the runtime library first (unless runtime = false), then include in its order. Their
     // names and number are also in the records, as keys 2003 and 2002 (unless [keys] sets those).
     std::vector<IncludedFileSource> files;
+
+    // [sign]: whether the launcher is signed after it is written, and how.
+    bool sign = false;
+    SignSettings signing;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of

@@ -324,6 +324,7 @@ std::vector<uint8_t> withoutSignature(const std::vector<uint8_t>& exe, uint64_t 
     while (end > payloadEnd && signature.offset - end < 8 && exe[end - 1] == 0) --end;
     std::vector<uint8_t> plain(exe.begin(), exe.begin() + static_cast<long>(end));
     size_t entry = certificateEntryOffset(plain);
+    put32(plain, kChecksumOffset, 0);  // 0: not computed
     put32(plain, entry, 0);
     put32(plain, entry + 4, 0);
     return plain;

@@ -40,8 +40,9 @@ struct SignatureLocation {
 SignatureLocation findSignature(const std::vector<uint8_t>& exe);
 
 // The launcher as it was before signing: the certificate table and the alignment padding before
-// it cut off, the directory entry cleared. payloadEnd is where the launcher's own data ends (the
-// end of its last included file); the zero bytes between it and the table are padding.
+// it cut off, the certificate entry and the checksum cleared (signing computes the checksum anew).
+// payloadEnd is where the launcher's own data ends (the end of its last included file); the zero
+// bytes between it and the table are padding.
 std::vector<uint8_t> withoutSignature(const std::vector<uint8_t>& exe, uint64_t payloadEnd);
 
 enum class SigningTool { Osslsigncode, Signtool };

@@ -320,7 +320,8 @@ private:
                     continue;
                 }
             }
-            if (field == "password_env" && (value.find('=') != std::string::npos || value.find('\0') != std::string::npos)) {
+            bool badName = value.find('=') != std::string::npos || value.find('\0') != std::string::npos;
+            if (field == "password_env" && badName) {
                 fail(fieldLine, name + " must be the name of an environment variable");
                 continue;
             }

@@ -204,7 +204,8 @@ bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& e
             // A signature starts on an 8-byte boundary: up to seven zero bytes before it are padding.
             uint64_t unused = launcher.payloadSize - layout.end;
             bool padding = signedFile && unused < 8 &&
-                           std::all_of(exe.end() - static_cast<long>(unused), exe.end(), [](uint8_t b) { return b == 0; });
+                           std::all_of(exe.end() - static_cast<long>(unused), exe.end(),
+                                       [](uint8_t b) { return b == 0; });
             if (unused > 0 && !padding) std::cout << "unused payload bytes: " << unused << "\n";
         }
     }

@@ -437,7 +437,8 @@ std::string signLauncher(const SignSettings& settings, const std::string& input,
         passwordPath = "/dev/fd/" + std::to_string(passwordFd);
     }
 #endif
-    ToolRun run = runTool(program, signingArguments(tool, settings, input, signedFile.path(), passwordPath), passwordFd);
+    ToolRun run =
+        runTool(program, signingArguments(tool, settings, input, signedFile.path(), passwordPath), passwordFd);
 #if !defined(_WIN32)
     if (passwordFd >= 0) close(passwordFd);
 #endif

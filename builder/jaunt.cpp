@@ -86,8 +86,12 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     std::vector<uint8_t> stub = jaunt::readFileBytes(stubPath);
     jaunt::LauncherArch stubArch;
     try {
+        // A signature in the stub would end up in the middle of the launcher, where it signs nothing.
+        if (jaunt::findSignature(stub).present())
+            throw jaunt::LauncherError("a signed launcher program; build from the unsigned stub and sign the "
+                                       "launcher with [sign]");
         stubArch = jaunt::checkUnconfiguredLauncher(stub);
-    } catch (const jaunt::LauncherError& e) {
+    } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
     if (!archName.empty() && stubArch != arch)

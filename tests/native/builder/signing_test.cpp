@@ -125,6 +125,12 @@ TEST_F(Signing, TheSignatureCoversTableAndFilesAndChangesNeitherOfThem) {
     jaunt::writeFileBytes((dir / "tampered.exe").string(), tampered);
     EXPECT_FALSE(verifies(dir, "tampered.exe"));
 
+    // A signed launcher is no stub: its signature would end up in the middle of the next launcher.
+    run = runJaunt(dir, "build plain.toml --stub app.exe -o again.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("jaunt: app.exe: a signed launcher program; build from the unsigned stub", 0), 0u)
+        << run.err;
+
     // Not signed twice by accident; --force replaces the signature, and the launcher stays the same.
     run = runJaunt(dir, "sign app.exe --config p12.toml");
     EXPECT_EQ(run.exitCode, 1);

@@ -1,5 +1,5 @@
-// jaunt: turns the launcher stub into the launcher of one application (build) and shows what a
-// launcher carries (inspect).
+// jaunt: turns the launcher stub into the launcher of one application (build), shows what a
+// launcher carries (inspect) and signs a launcher that is built already (sign).
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
@@ -14,8 +14,8 @@
 
 #include "buildconfig.h"
 #include "configkeys.h"
-#include "launcherimage.h"
 #include "jauntversion.h"
+#include "launcherimage.h"
 #include "payloadwriter.h"
 #include "signing.h"
 #include "tablewriter.h"

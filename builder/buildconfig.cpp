@@ -132,6 +132,8 @@ public:
         result.arch = arch_;
         result.files = files_;
         result.resources = resources_;
+        result.sign = sign_;
+        result.signing = signing_;
         return result;
     }
 
@@ -174,6 +176,13 @@ private:
                     collectBuild(*build);
                 else
                     fail(line, "build must be a table ([build])");
+                continue;
+            }
+            if (prefix.empty() && name == "sign") {
+                if (const toml::table* sign = node.as_table())
+                    collectSign(*sign, line);
+                else
+                    fail(line, "sign must be a table ([sign])");
                 continue;
             }
             collectNamed(name, node, line);
@@ -280,6 +289,80 @@ private:
                 collectNamed("files." + field, node, line);
             }
         }
+    }
+
+    // [sign]: the certificate (PKCS#12, or PEM with its key), where the password comes from, and
+    // what the signature says. The password itself never stands in the configuration.
+    void collectSign(const toml::table& sign, int line) {
+        sign_ = true;
+        int certificateLine = 0, keyLine = 0, passwordLine = 0;
+        for (const auto& [key, node] : sign) {
+            std::string field(key.str());
+            int fieldLine = lineOf(key, node);
+            const toml::value<std::string>* text = node.as_string();
+            std::string name = "sign." + field;
+            if (field == "password") {
+                fail(fieldLine, "sign.password: the password never stands in the configuration; name its "
+                                "environment variable with sign.password_env or its file with sign.password_file");
+                continue;
+            }
+            std::string* target = field == "certificate"     ? &signing_.certificate
+                                  : field == "key"           ? &signing_.key
+                                  : field == "password_env"  ? &signing_.passwordEnv
+                                  : field == "password_file" ? &signing_.passwordFile
+                                  : field == "timestamp_url" ? &signing_.timestampUrl
+                                  : field == "description"   ? &signing_.description
+                                  : field == "url"           ? &signing_.url
+                                                             : nullptr;
+            if (target == nullptr) {
+                fail(fieldLine, "unknown key " + name);
+                continue;
+            }
+            if (text == nullptr || text->get().empty()) {
+                fail(fieldLine, name + " must be a non-empty string");
+                continue;
+            }
+            std::string value = text->get();
+            if (field == "certificate" || field == "key" || field == "password_file") {
+                try {
+                    value = resolvePath(value);
+                } catch (const std::exception&) {
+                    fail(fieldLine, name + " cannot be written in this system's code page");
+                    continue;
+                }
+            }
+            bool badName = value.find('=') != std::string::npos || value.find('\0') != std::string::npos;
+            if (field == "password_env" && badName) {
+                fail(fieldLine, name + " must be the name of an environment variable");
+                continue;
+            }
+            if (field == "timestamp_url" && value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
+                fail(fieldLine, name + " must be an http:// or https:// address");
+                continue;
+            }
+            *target = value;
+            if (field == "certificate") certificateLine = fieldLine;
+            if (field == "key") keyLine = fieldLine;
+            if (field == "password_env" || field == "password_file") {
+                if (passwordLine != 0)
+                    fail(fieldLine, "sign.password_env and sign.password_file are both set; keep one");
+                passwordLine = fieldLine;
+            }
+        }
+        if (signing_.certificate.empty()) {
+            if (certificateLine == 0)
+                fail(line, "sign.certificate is missing: a PKCS#12 file (.p12 or .pfx), or a PEM certificate "
+                           "with sign.key");
+            return;
+        }
+        std::string extension = fs::path(signing_.certificate).extension().string();
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        bool pkcs12 = extension == ".p12" || extension == ".pfx";
+        if (pkcs12 && !signing_.key.empty())
+            fail(keyLine, "sign.key: a PKCS#12 certificate carries its own key; leave sign.key out");
+        else if (!pkcs12 && signing_.key.empty())
+            fail(certificateLine, "sign.certificate: a certificate that is not a PKCS#12 file (.p12 or .pfx) "
+                                  "is read as PEM and needs its key in sign.key");
     }
 
     // The runtime library and the included files, and keys 2002 and 2003 for them. Windows file
@@ -667,6 +750,8 @@ private:
     int runtimeLine_ = 0;
     std::vector<IncludedFileSource> includes_;
     std::vector<IncludedFileSource> files_;
+    bool sign_ = false;
+    SignSettings signing_;
 };
 
 }  // namespace

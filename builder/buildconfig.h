@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "appresources.h"
+#include "signing.h"
 #include "tablewriter.h"
 
 namespace jaunt {
@@ -54,6 +55,10 @@ struct BuildConfiguration {
     // texts of [application] and the manifest settings. version.fileName is left to the caller,
     // which knows the launcher's file name.
     ApplicationResources resources;
+
+    // [sign]: whether the launcher is signed after it is written, and how.
+    bool sign = false;
+    SignSettings signing;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of

@@ -180,6 +180,7 @@ TEST_F(JauntCli, InspectShowsEveryRecordEscaped) {
               "1001  messages.no_jvm  = \"\\u00E9t\\u00E9\\n\"\n"
               "payload position: 1607 (0x00000647)\n"  // 1536 + a 71-byte table
               "payload bytes: 3\n"
+              "signature: none\n"
               "resources: 1\n"
               "  manifest 1  language 1033  4 bytes\n");
 }
@@ -204,6 +205,7 @@ TEST_F(JauntCli, IncludedFilesAreCarriedListedAndExtracted) {
     run = runJaunt(dir, "inspect inc.exe --extract out");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("payload bytes: 20008\n"
+                           "signature: none\n"
                            "included files: 2\n"
                            "  app.jar  20000 bytes\n"
                            "  empty.txt  0 bytes\n"

@@ -126,6 +126,8 @@ public:
 
         addIncludedFiles();
         if (!errors_.empty()) throw errors_.front();
+        addResources();
+        if (!errors_.empty()) throw errors_.front();
         addDefaults();
         BuildConfiguration result;
         for (const auto& [key, set] : values_) result.records.push_back(NarrowRecord{key, set.value});
@@ -135,6 +137,9 @@ public:
         result.files = files_;
         result.firstArchive = firstArchive_;
         result.warnings = warnings_;
+        result.resources = resources_;
+        result.sign = sign_;
+        result.signing = signing_;
         return result;
     }
 
@@ -179,11 +184,26 @@ private:
                     fail(line, "build must be a table ([build])");
                 continue;
             }
+            if (prefix.empty() && name == "sign") {
+                if (const toml::table* sign = node.as_table())
+                    collectSign(*sign, line);
+                else
+                    fail(line, "sign must be a table ([sign])");
+                continue;
+            }
             collectNamed(name, node, line);
         }
     }
 
     void collectNamed(const std::string& name, const toml::node& node, int line) {
+        if (ResourceSetting* setting = resourceSetting(name)) {
+            const toml::value<std::string>* text = node.as_string();
+            if (text == nullptr || text->get().empty())
+                fail(line, name + " must be a non-empty string");
+            else
+                *setting = ResourceSetting{text->get(), line};
+            return;
+        }
         if (const KeyInfo* info = findKeyByName(name.c_str())) {
             if (isManagedKey(info->number))
                 fail(line, name + " is managed by the build tool and cannot be set");
@@ -277,6 +297,80 @@ private:
                 collectNamed("files." + field, node, line);
             }
         }
+    }
+
+    // [sign]: the certificate (PKCS#12, or PEM with its key), where the password comes from, and
+    // what the signature says. The password itself never stands in the configuration.
+    void collectSign(const toml::table& sign, int line) {
+        sign_ = true;
+        int certificateLine = 0, keyLine = 0, passwordLine = 0;
+        for (const auto& [key, node] : sign) {
+            std::string field(key.str());
+            int fieldLine = lineOf(key, node);
+            const toml::value<std::string>* text = node.as_string();
+            std::string name = "sign." + field;
+            if (field == "password") {
+                fail(fieldLine, "sign.password: the password never stands in the configuration; name its "
+                                "environment variable with sign.password_env or its file with sign.password_file");
+                continue;
+            }
+            std::string* target = field == "certificate"     ? &signing_.certificate
+                                  : field == "key"           ? &signing_.key
+                                  : field == "password_env"  ? &signing_.passwordEnv
+                                  : field == "password_file" ? &signing_.passwordFile
+                                  : field == "timestamp_url" ? &signing_.timestampUrl
+                                  : field == "description"   ? &signing_.description
+                                  : field == "url"           ? &signing_.url
+                                                             : nullptr;
+            if (target == nullptr) {
+                fail(fieldLine, "unknown key " + name);
+                continue;
+            }
+            if (text == nullptr || text->get().empty()) {
+                fail(fieldLine, name + " must be a non-empty string");
+                continue;
+            }
+            std::string value = text->get();
+            if (field == "certificate" || field == "key" || field == "password_file") {
+                try {
+                    value = resolvePath(value);
+                } catch (const std::exception&) {
+                    fail(fieldLine, name + " cannot be written in this system's code page");
+                    continue;
+                }
+            }
+            bool badName = value.find('=') != std::string::npos || value.find('\0') != std::string::npos;
+            if (field == "password_env" && badName) {
+                fail(fieldLine, name + " must be the name of an environment variable");
+                continue;
+            }
+            if (field == "timestamp_url" && value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
+                fail(fieldLine, name + " must be an http:// or https:// address");
+                continue;
+            }
+            *target = value;
+            if (field == "certificate") certificateLine = fieldLine;
+            if (field == "key") keyLine = fieldLine;
+            if (field == "password_env" || field == "password_file") {
+                if (passwordLine != 0)
+                    fail(fieldLine, "sign.password_env and sign.password_file are both set; keep one");
+                passwordLine = fieldLine;
+            }
+        }
+        if (signing_.certificate.empty()) {
+            if (certificateLine == 0)
+                fail(line, "sign.certificate is missing: a PKCS#12 file (.p12 or .pfx), or a PEM certificate "
+                           "with sign.key");
+            return;
+        }
+        std::string extension = fs::path(signing_.certificate).extension().string();
+        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        bool pkcs12 = extension == ".p12" || extension == ".pfx";
+        if (pkcs12 && !signing_.key.empty())
+            fail(keyLine, "sign.key: a PKCS#12 certificate carries its own key; leave sign.key out");
+        else if (!pkcs12 && signing_.key.empty())
+            fail(certificateLine, "sign.certificate: a certificate that is not a PKCS#12 file (.p12 or .pfx) "
+                                  "is read as PEM and needs its key in sign.key");
     }
 
     // The runtime library and the included files, and keys 2002 and 2003 for them. Windows file
@@ -563,7 +657,104 @@ private:
         addDefault(KEY_FLAVOUR, kFlavour);
     }
 
+    // Settings that become resources of the launcher rather than entries of its table.
+    struct ResourceSetting {
+        std::string value;
+        int line = 0;
+    };
+    ResourceSetting* resourceSetting(const std::string& name) {
+        if (name == "splash.image") return &splashImage_;
+        if (name == "application.icon") return &icon_;
+        if (name == "application.dpi_awareness") return &dpiAwareness_;
+        if (name == "application.execution_level") return &executionLevel_;
+        return nullptr;
+    }
+
+    // Reads a picture or icon file named by a setting; false after reporting a failure.
+    bool readSettingFile(const std::string& name, const ResourceSetting& setting, std::vector<uint8_t>* bytes) {
+        try {
+            *bytes = readFileBytes(resolvePath(setting.value));
+            return true;
+        } catch (const std::exception& e) {
+            fail(setting.line, name + ": " + e.what());
+            return false;
+        }
+    }
+
+    std::string valueOf(int32_t key) const {
+        auto found = values_.find(key);
+        return found != values_.end() ? found->second.value : std::string();
+    }
+
+    static bool oneOf(const std::string& value, const char* const* allowed, std::string* list) {
+        bool found = false;
+        for (; *allowed != nullptr; ++allowed) {
+            found = found || value == *allowed;
+            *list += (list->empty() ? "" : ", ") + std::string(*allowed);
+        }
+        return found;
+    }
+
+    void addResources() {
+        std::vector<uint8_t> bytes;
+        if (!splashImage_.value.empty() && readSettingFile("splash.image", splashImage_, &bytes)) {
+            try {
+                resources_.splash = decodePicture(bytes);
+                resources_.hasSplash = true;
+            } catch (const ResourceError& e) {
+                fail(splashImage_.line, "splash.image: " + splashImage_.value + ": " + e.what());
+            }
+        }
+        if (resources_.hasSplash) {
+            // The window takes the picture's size; a configured size must be that size.
+            const Picture& picture = resources_.splash;
+            std::string pictureSize = std::to_string(picture.width) + " x " + std::to_string(picture.height);
+            auto width = values_.find(KEY_SPLASH_WIDTH), height = values_.find(KEY_SPLASH_HEIGHT);
+            std::string configured =
+                (width != values_.end() ? width->second.value : std::to_string(picture.width)) + " x " +
+                (height != values_.end() ? height->second.value : std::to_string(picture.height));
+            if (configured != pictureSize) {
+                bool widthDiffers = width != values_.end() && width->second.value != std::to_string(picture.width);
+                int line = widthDiffers ? width->second.line : height->second.line;
+                fail(line, "the splash window is configured as " + configured + " pixels (splash.width x splash.height) "
+                           "but the picture " + splashImage_.value + " is " + pictureSize);
+            }
+            addDefault(KEY_SPLASH_WIDTH, std::to_string(picture.width));
+            addDefault(KEY_SPLASH_HEIGHT, std::to_string(picture.height));
+        }
+        if (!icon_.value.empty() && readSettingFile("application.icon", icon_, &bytes)) {
+            try {
+                resources_.icon = loadIcon(bytes);
+            } catch (const ResourceError& e) {
+                fail(icon_.line, "application.icon: " + icon_.value + ": " + e.what());
+            }
+        }
+        std::string list;
+        if (!dpiAwareness_.value.empty() && !oneOf(dpiAwareness_.value, kDpiAwarenessValues, &list))
+            fail(dpiAwareness_.line, "application.dpi_awareness must be one of " + list);
+        else if (!dpiAwareness_.value.empty())
+            resources_.dpiAwareness = dpiAwareness_.value;
+        list.clear();
+        if (!executionLevel_.value.empty() && !oneOf(executionLevel_.value, kExecutionLevelValues, &list))
+            fail(executionLevel_.line, "application.execution_level must be one of " + list);
+        else if (!executionLevel_.value.empty())
+            resources_.executionLevel = executionLevel_.value;
+
+        auto version = values_.find(KEY_APP_VERSION);
+        uint16_t numbers[4];
+        std::string why;
+        if (version != values_.end() && !parseVersionNumbers(version->second.value, numbers, &why))
+            fail(version->second.line, version->second.origin + " = \"" + version->second.value + "\" " + why);
+        resources_.version.version = valueOf(KEY_APP_VERSION);
+        resources_.version.vendor = valueOf(KEY_APP_VENDOR);
+        resources_.version.description = valueOf(KEY_APP_DESCRIPTION);
+        resources_.version.copyright = valueOf(KEY_APP_COPYRIGHT);
+        resources_.version.name = valueOf(KEY_APP_NAME);
+    }
+
     std::string path_;
+    ResourceSetting splashImage_, icon_, dpiAwareness_, executionLevel_;
+    ApplicationResources resources_;
     std::vector<Pending> pending_;
     std::vector<ConfigError> errors_;
     std::map<int32_t, SetValue> values_;
@@ -722,6 +913,8 @@ private:
         if (closest.empty()) return std::string();
         return section ? " (did you mean [" + closest + "]?)" : " (did you mean " + closest + "?)";
     }
+    bool sign_ = false;
+    SignSettings signing_;
 };
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "appresources.h"
+#include "signing.h"
 #include "tablewriter.h"
 
 namespace jaunt {
@@ -61,10 +63,18 @@ struct BuildConfiguration {
     // "FILE:LINE: warning: ..." for what may still work on the user's machine (an archive that is
     // missing at build time may be installed later).
     std::vector<std::string> warnings;
+    // The launcher's resources: splash.image (decoded), application.icon (loaded), the version
+    // texts of [application] and the manifest settings. version.fileName is left to the caller,
+    // which knows the launcher's file name.
+    ApplicationResources resources;
+
+    // [sign]: whether the launcher is signed after it is written, and how.
+    bool sign = false;
+    SignSettings signing;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of
-// relative paths in [build].
+// relative paths in [build], [files] and of the splash picture and icon, which are read here.
 BuildConfiguration parseConfiguration(std::string_view text, const std::string& sourcePath);
 
 // Reads and parses a configuration file.

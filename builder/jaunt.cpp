@@ -1,7 +1,9 @@
-// jaunt: turns the launcher stub into the launcher of one application (build) and shows what a
-// launcher carries (inspect).
+// jaunt: turns the launcher stub into the launcher of one application (build), shows what a
+// launcher carries (inspect) and signs a launcher that is built already (sign).
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,12 +13,15 @@
 #include <windows.h>
 #endif
 
+#include "appresources.h"
 #include "buildconfig.h"
 #include "configkeys.h"
 #include "initconfig.h"
+#include "jauntversion.h"
 #include "launcherimage.h"
 #include "mainclass.h"
 #include "payloadwriter.h"
+#include "signing.h"
 #include "tablewriter.h"
 
 namespace fs = std::filesystem;
@@ -102,8 +107,14 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     std::vector<uint8_t> stub = jaunt::readFileBytes(stubPath);
     jaunt::LauncherArch stubArch;
     try {
+        // A signature in the stub would end up in the middle of the launcher, where it signs nothing.
+        if (jaunt::findSignature(stub).present())
+            throw jaunt::LauncherError("a signed launcher program; build from the unsigned stub and sign the "
+                                       "launcher with [sign]");
         stubArch = jaunt::checkUnconfiguredLauncher(stub);
-    } catch (const jaunt::LauncherError& e) {
+        config.resources.version.fileName = fs::path(outputPath).filename().string();
+        stub = jaunt::addApplicationResources(stub, config.resources);
+    } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
     if (!archName.empty() && stubArch != arch)
@@ -122,11 +133,42 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
         std::error_code ec;
         fs::create_directories(outputDirectory, ec);  // a failure shows when the file is written
     }
-    jaunt::writeFileBytes(outputPath, exe);
+    std::string signedBy = jaunt::writeLauncherFile(outputPath, exe, config.sign ? &config.signing : nullptr);
     std::cout << "jaunt: wrote " << outputPath << " (" << exe.size() << " bytes: " << stubPath << " and "
               << config.records.size() << " configuration entries";
     if (!files.empty()) std::cout << ", " << files.size() << " included files";
     std::cout << ")\n";
+    if (!signedBy.empty()) std::cout << "jaunt: signed " << outputPath << " with " << signedBy << "\n";
+    return 0;
+}
+
+// Signs a configured launcher in place. One that is signed already keeps its signature unless
+// force is set; then the old signature is removed first.
+int sign(const std::string& path, const std::string& configPath, bool force) {
+    jaunt::BuildConfiguration config = jaunt::loadConfiguration(configPath);
+    if (!config.sign)
+        throw std::runtime_error(configPath + ": has no [sign] table, so nothing says how to sign " + path);
+    std::vector<uint8_t> exe = jaunt::readFileBytes(path);
+    jaunt::LauncherTable launcher;
+    try {
+        launcher = jaunt::readLauncherTable(exe);
+    } catch (const jaunt::LauncherError& e) {
+        throw jaunt::LauncherError(path + ": " + e.what());
+    }
+    if (launcher.error != jaunt::TableError::None)
+        throw jaunt::LauncherError(path + ": not a configured launcher (" + jaunt::tableErrorText(launcher.error) +
+                                   "); sign the launcher that jaunt build wrote");
+    jaunt::SignatureLocation signature = jaunt::findSignature(exe);
+    if (signature.present()) {
+        if (!force)
+            throw jaunt::SigningError(path + ": is signed already; give --force to replace its signature");
+        jaunt::PayloadLayout layout;
+        if (jaunt::layoutIncludedFiles(exe, launcher, &layout) != jaunt::PayloadError::None)
+            throw jaunt::LauncherError(path + ": its included files do not match its table; build it again");
+        exe = jaunt::withoutSignature(exe, launcher.table.payloadPosition + layout.end);
+    }
+    std::string signedBy = jaunt::writeLauncherFile(path, exe, &config.signing);
+    std::cout << "jaunt: signed " << path << " with " << signedBy << "\n";
     return 0;
 }
 
@@ -170,7 +212,8 @@ std::string offsetText(uint64_t offset) {
 // Lists the included files; with extractDirectory set, also writes them there. False (after a
 // message) when the payload is not what keys 2002 and 2003 say.
 bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& exe,
-                          const jaunt::LauncherTable& launcher, const std::string& extractDirectory) {
+                          const jaunt::LauncherTable& launcher, const std::string& extractDirectory,
+                          bool signedFile) {
     jaunt::PayloadLayout layout;
     jaunt::PayloadError error = jaunt::layoutIncludedFiles(exe, launcher, &layout);
     bool carriesFiles = launcher.table.narrow.count(jaunt::KEY_FILE_COUNT) != 0;
@@ -186,8 +229,12 @@ bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& e
             if (count > 0 && static_cast<size_t>(count) < layout.namesListed)
                 std::cout << "note: key 2003 names " << layout.namesListed << " files but key 2002 counts " << count
                           << "; the launcher extracts " << layout.records.size() << "\n";
-            if (layout.end < launcher.payloadSize)
-                std::cout << "unused payload bytes: " << launcher.payloadSize - layout.end << "\n";
+            // A signature starts on an 8-byte boundary: up to seven zero bytes before it are padding.
+            uint64_t unused = launcher.payloadSize - layout.end;
+            bool padding = signedFile && unused < 8 &&
+                           std::all_of(exe.end() - static_cast<long>(unused), exe.end(),
+                                       [](uint8_t b) { return b == 0; });
+            if (unused > 0 && !padding) std::cout << "unused payload bytes: " << unused << "\n";
         }
     }
     if (error != jaunt::PayloadError::None) {
@@ -206,12 +253,42 @@ bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& e
     return true;
 }
 
+std::string resourceIdText(const jaunt::ResourceId& id, bool isType) {
+    if (id.isName()) {
+        std::string name;
+        for (char16_t c : id.name) name += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        return name;
+    }
+    const std::map<uint16_t, const char*> types = {{2, "bitmap"},      {3, "icon"},     {5, "dialog"},
+                                                   {14, "icon group"}, {16, "version"}, {24, "manifest"}};
+    auto known = types.find(id.number);
+    return isType && known != types.end() ? known->second : std::to_string(id.number);
+}
+
+// Lists the resources. A resource section that cannot be read is only noted: the launcher reads
+// nothing but its picture and icons from it.
+void inspectResources(const std::vector<uint8_t>& exe) {
+    try {
+        jaunt::ResourceTable table = jaunt::readImageResources(exe).table;
+        std::cout << "resources: " << table.entries().size() << "\n";
+        for (const jaunt::ResourceEntry& entry : table.entries())
+            std::cout << "  " << resourceIdText(entry.type, true) << " " << resourceIdText(entry.name, false)
+                      << "  language " << entry.language << "  " << entry.data.size() << " bytes\n";
+    } catch (const jaunt::ResourceError& e) {
+        std::cout << "note: " << e.what() << "\n";
+    }
+}
+
 int inspect(const std::string& path, const std::string& extractDirectory) {
     std::vector<uint8_t> exe = jaunt::readFileBytes(path);
     jaunt::LauncherTable launcher;
+    jaunt::SignatureLocation signature;
     try {
+        // A signature is not part of the launcher's data: everything below looks at what precedes it.
+        signature = jaunt::findSignature(exe);
+        if (signature.present()) exe.resize(signature.offset);
         launcher = jaunt::readLauncherTable(exe);
-    } catch (const jaunt::LauncherError& e) {
+    } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(path + ": " + e.what());
     }
     std::cout << "launcher: " << jaunt::launcherArchName(launcher.arch)
@@ -238,7 +315,14 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
     }
     std::cout << "payload position: " << offsetText(launcher.table.payloadPosition) << "\n";
     std::cout << "payload bytes: " << launcher.payloadSize << "\n";
-    return inspectIncludedFiles(path, exe, launcher, extractDirectory) ? 0 : 1;
+    if (signature.present())
+        std::cout << "signature: Authenticode, " << signature.size << " bytes at " << offsetText(signature.offset)
+                  << "\n";
+    else
+        std::cout << "signature: none\n";
+    bool filesRead = inspectIncludedFiles(path, exe, launcher, extractDirectory, signature.present());
+    inspectResources(exe);
+    return filesRead ? 0 : 1;
 }
 
 }  // namespace
@@ -249,6 +333,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     std::string configPath, outputPath, stubPath, archName, inspectPath, extractDirectory;
+    std::string signPath, signConfigPath;
+    bool forceSigning = false;
     CLI::App* buildCommand = app.add_subcommand("build", "Make a launcher from a configuration file");
     buildCommand->add_option("config", configPath, "Configuration file (TOML)")->required();
     buildCommand->add_option("-o,--output", outputPath,
@@ -271,6 +357,10 @@ int main(int argc, char** argv) {
     CLI::App* initCommand =
         app.add_subcommand("init", "Write a first configuration for an application jar, beside it (APP.toml)");
     initCommand->add_option("jar", initJar, "The application's jar; its manifest names the main class")->required();
+    CLI::App* signCommand = app.add_subcommand("sign", "Sign a launcher with the [sign] table of a configuration");
+    signCommand->add_option("file", signPath, "Launcher program, signed in place")->required();
+    signCommand->add_option("--config", signConfigPath, "Configuration file (TOML) with a [sign] table")->required();
+    signCommand->add_flag("--force", forceSigning, "Replace the signature of a launcher that is signed already");
 
     try {
         app.parse(argc, argv);
@@ -283,6 +373,7 @@ int main(int argc, char** argv) {
     try {
         if (buildCommand->parsed()) return build(configPath, outputPath, stubPath, archName);
         if (initCommand->parsed()) return init(initJar);
+        if (signCommand->parsed()) return sign(signPath, signConfigPath, forceSigning);
         return inspect(inspectPath, extractDirectory);
     } catch (const std::exception& e) {
         std::cerr << "jaunt: " << e.what() << "\n";

@@ -3,6 +3,7 @@
 #
 #   runtime/build.sh jar     compile and pack the jar (no tests)
 #   runtime/build.sh check   compile, run the JUnit tests, build the javadoc of the public API
+#   runtime/build.sh javadoc compile and build the javadoc only (for a release)
 #   runtime/build.sh [all]   check, then jar
 #
 # Environment (all optional):
@@ -99,6 +100,10 @@ case "$mode" in
         run_tests
         build_javadoc
         ;;
+    javadoc)
+        compile_main
+        build_javadoc
+        ;;
     all)
         compile_main
         run_tests
@@ -106,7 +111,7 @@ case "$mode" in
         pack_jar
         ;;
     *)
-        echo "usage: runtime/build.sh [jar|check|all]" >&2
+        echo "usage: runtime/build.sh [jar|check|javadoc|all]" >&2
         exit 2
         ;;
 esac

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,13 +13,15 @@
 #include "configkeys.h"
 #include "log.h"
 #include "paths.h"
+#include "splash.h"
 
 namespace jaunt {
 
 namespace {
 
 bool dialogs = true;
-HWND ownerWindow = nullptr;
+// Set by the splash thread, read by the thread that reports.
+std::atomic<HWND> ownerWindow{nullptr};
 
 std::vector<std::string>& pendingFiles() {
     static std::vector<std::string> files;
@@ -34,7 +37,7 @@ std::vector<std::string>& pendingDirectories() {
 
 void switchOffErrorDialogs() { dialogs = false; }
 bool errorDialogsOn() { return dialogs; }
-void setErrorOwnerWindow(void* window) { ownerWindow = static_cast<HWND>(window); }
+void setErrorOwnerWindow(void* window) { ownerWindow.store(static_cast<HWND>(window)); }
 
 void addPendingFile(const char* path) { pendingFiles().push_back(path); }
 void addPendingDirectory(const char* path) { pendingDirectories().push_back(path); }
@@ -58,12 +61,17 @@ void composeReport(const char* message, char* buffer, unsigned size) {
 
 void showErrorText(const char* text) {
     recordPendingDeletions();
+    splashScreen(0);
     char report[kTextSize];
     composeReport(text, report, sizeof(report));
     if (dialogs) {
         char caption[kTextSize];
         getConfigString(MSG_ERROR_CAPTION, caption, sizeof(caption));
-        MessageBoxA(ownerWindow, report, caption, MB_ICONERROR);
+        // The splash thread may end, and its window with it, while the box is made; a box refused
+        // for want of its owner is shown without one rather than not at all.
+        HWND owner = ownerWindow.load();
+        if (MessageBoxA(owner, report, caption, MB_ICONERROR) == 0 && owner != nullptr)
+            MessageBoxA(nullptr, report, caption, MB_ICONERROR);
     } else {
         fprintf(stderr, "%s\n", report);
         fflush(stderr);

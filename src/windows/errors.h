@@ -1,6 +1,7 @@
 // Error reports and termination. A report is a message box, or a line on standard error when error
 // dialogs are off, naming the log file when logging is on. Before every report and every coded exit
-// the files and directories that a later run must remove are written to the registry.
+// the files and directories that a later run must remove are written to the registry, and before
+// every report the splash screen hides.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@ void showErrorMessage(int32_t key, const char* placeholder, const char* value);
 
 void switchOffErrorDialogs();
 bool errorDialogsOn();
+// The owner of error message boxes: the splash window while it exists, else null.
 void setErrorOwnerWindow(void* window);
 
 void addPendingFile(const char* path);

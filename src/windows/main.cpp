@@ -5,6 +5,7 @@
 #include "arguments.h"
 #include "cleanup.h"
 #include "cmdline.h"
+#include "config.h"
 #include "configkeys.h"
 #include "environment.h"
 #include "errors.h"
@@ -12,6 +13,7 @@
 #include "launch.h"
 #include "log.h"
 #include "singleinstance.h"
+#include "splash.h"
 #include "WinLoader.h"
 
 namespace {
@@ -34,7 +36,7 @@ void requestReboot() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // The switches are read from the command line after the program name, formed here the same
     // way the runtime forms WinMain's own argument.
     const char* tail = jaunt::commandLineTail(GetCommandLineA());
@@ -52,6 +54,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     jaunt::singleInstanceGuard(true, true);
 
     jaunt::removeStaleFiles();
+
+    // The start-up's show command: 0 (started hidden) is the hide request, so no splash appears.
+    if (jaunt::getConfigInt(jaunt::KEY_SPLASH) != 0) jaunt::splashScreen(showCommand);
 
     if (!jaunt::LoadDLL(true, nullptr, false)) jaunt::exitLauncher(83);
 

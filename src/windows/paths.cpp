@@ -250,4 +250,34 @@ uint32_t longPathNameFallback(const char* path, char* buffer, uint32_t size) {
     return result;
 }
 
+// The conversion sizes itself, so a double-byte code page cannot overrun the buffer: a result
+// that is too long is cut to the most units whose conversion fits, found by halving.
+namespace {
+int narrowBytes(unsigned codePage, const wchar_t* text, int units) {
+    return units > 0 ? WideCharToMultiByte(codePage, 0, text, units, nullptr, 0, nullptr, nullptr) : 0;
+}
+}  // namespace
+
+bool toNarrowCut(unsigned codePage, const wchar_t* text, size_t length, char* buffer, size_t size) {
+    if (size == 0) return false;
+    const int capacity = static_cast<int>(size - 1);
+    // Every unit takes at least one byte unless it is half of a pair, so more units never fit.
+    int units = length > size * 2 ? static_cast<int>(size * 2) : static_cast<int>(length);
+    bool whole = static_cast<size_t>(units) == length;
+    if (narrowBytes(codePage, text, units) > capacity) {
+        whole = false;
+        int fits = 0, tooMany = units;
+        while (tooMany - fits > 1) {
+            int middle = fits + (tooMany - fits) / 2;
+            if (narrowBytes(codePage, text, middle) <= capacity) fits = middle;
+            else tooMany = middle;
+        }
+        units = fits;
+        if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] < 0xDC00) --units;  // keep pairs whole
+    }
+    int bytes = units > 0 ? WideCharToMultiByte(codePage, 0, text, units, buffer, capacity, nullptr, nullptr) : 0;
+    buffer[bytes > 0 ? bytes : 0] = 0;
+    return whole;
+}
+
 }  // namespace jaunt

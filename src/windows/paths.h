@@ -36,4 +36,8 @@ uint32_t longPathNameFallback(const char* path, char* buffer, uint32_t size);
 // The code page of the narrow file APIs: ANSI when AreFileApisANSI, else OEM.
 unsigned fileSystemCodePage();
 
+// Converts length units of text to codePage into buffer (size bytes, terminator included). A
+// result that does not fit is cut after the last whole character that does; returns false then.
+bool toNarrowCut(unsigned codePage, const wchar_t* text, size_t length, char* buffer, size_t size);
+
 }  // namespace jaunt

@@ -313,22 +313,8 @@ TEST_F(IncludedFiles, AMissingTemporaryDirectoryIsInternalError7) {
 class Children {
 public:
     void start(const std::wstring& line) {
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                 OPEN_EXISTING, 0, nullptr);
-        STARTUPINFOW startup;
-        ZeroMemory(&startup, sizeof(startup));
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
-        PROCESS_INFORMATION process;
-        std::wstring mutableLine = line;
-        BOOL started =
-            CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-        CloseHandle(nul);
-        ASSERT_TRUE(started);
-        CloseHandle(process.hThread);
-        processes_.push_back(process.hProcess);
+        DWORD processId = 0;
+        processes_.push_back(jaunt_test::startProcess(line, jaunt_test::RunOptions(), &processId));
     }
     std::vector<DWORD> wait() {
         std::vector<DWORD> codes;

@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "boundedtext.h"
 #include "paths.h"
@@ -134,6 +136,31 @@ TEST(CaseAndBackslashes, RulesApplyInPlace) {
     char network[] = "\\\\Server\\\\Share";
     jaunt::collapseBackslashes(network);
     EXPECT_STREQ(network, "\\\\Server\\Share");
+}
+
+// The splash's status line: a Java text of any length is cut to the 8192-byte line, and a
+// double-byte character that does not fit whole is left out rather than split.
+TEST(NarrowCut, ResultsAreCutAtTheBufferAndAtWholeCharacters) {
+    std::vector<char> line(jaunt::kTextSize);
+    std::wstring fits(jaunt::kTextSize - 1, L'a');
+    EXPECT_TRUE(jaunt::toNarrowCut(1252, fits.c_str(), fits.size(), line.data(), line.size()));
+    EXPECT_EQ(std::strlen(line.data()), jaunt::kTextSize - 1);
+    std::wstring longer(100000, L'b');
+    EXPECT_FALSE(jaunt::toNarrowCut(1252, longer.c_str(), longer.size(), line.data(), line.size()));
+    EXPECT_EQ(std::strlen(line.data()), jaunt::kTextSize - 1);
+
+    // Shift-JIS: "a" and 4096 two-byte characters need 8193 bytes; 4095 of them fit.
+    std::wstring japanese = L"a" + std::wstring(jaunt::kTextSize / 2, L'\x3042');
+    EXPECT_FALSE(jaunt::toNarrowCut(932, japanese.c_str(), japanese.size(), line.data(), line.size()));
+    EXPECT_EQ(std::strlen(line.data()), jaunt::kTextSize - 1);
+    EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, line.data(), -1, nullptr, 0),
+              static_cast<int>(jaunt::kTextSize / 2) + 1);  // 4095 characters, "a" and the terminator
+
+    char small[4];
+    EXPECT_FALSE(jaunt::toNarrowCut(1252, L"abcdef", 6, small, sizeof(small)));
+    EXPECT_STREQ(small, "abc");
+    EXPECT_TRUE(jaunt::toNarrowCut(1252, L"abcdef", 2, small, sizeof(small)));
+    EXPECT_STREQ(small, "ab");
 }
 
 }  // namespace

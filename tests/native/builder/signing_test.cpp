@@ -1,0 +1,248 @@
+// Signing launchers with a test certificate made by openssl and checked by osslsigncode verify.
+#include "signing.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "buildconfig.h"
+#include "launcherimage.h"
+#include "testsupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+int shell(const fs::path& dir, const std::string& command) {
+    int status = std::system(("cd '" + dir.string() + "' && " + command).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Outcome runJaunt(const fs::path& dir, const std::string& arguments) {
+    int code = shell(dir, std::string("'") + JAUNT_PROGRAM + "' " + arguments + " > stdout.txt 2> stderr.txt");
+    return Outcome{code, readText(dir / "stdout.txt"), readText(dir / "stderr.txt")};
+}
+
+bool verifies(const fs::path& dir, const std::string& exe) {
+    return shell(dir, "osslsigncode verify -CAfile cert.pem " + exe + " > verify.txt 2>&1") == 0;
+}
+
+// The files of dir whose names contain part (left-over temporary files).
+std::vector<std::string> filesContaining(const fs::path& dir, const std::string& part) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().find(part) != std::string::npos)
+            found.push_back(entry.path().filename().string());
+    return found;
+}
+
+// A launcher-shaped image that osslsigncode accepts: the synthetic stub with its sixteen data
+// directories declared.
+std::vector<uint8_t> signableStub() {
+    std::vector<uint8_t> stub = testsupport::makeStub(0x800);
+    testsupport::put32(stub, 0x98 + 92, 16);
+    return stub;
+}
+
+class Signing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testsupport::scratchDirectory();
+        ASSERT_EQ(shell(dir,
+                        "openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -days 2 -subj '/CN=Jaunt "
+                        "Test' -passout pass:s3cret > openssl.txt 2>&1 && openssl pkcs12 -export -in cert.pem "
+                        "-inkey key.pem -passin pass:s3cret -out cert.p12 -passout pass:s3cret >> openssl.txt 2>&1"),
+                  0)
+            << readText(dir / "openssl.txt");
+        jaunt::writeFileBytes((dir / "stub.exe").string(), signableStub());
+        std::string content(3000, '\0');
+        for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31);
+        writeText(dir / "app.jar", content);
+        writeText(dir / "pw.txt", "s3cret\r\nsecond line\n");
+        const std::string app = "application.name = \"Signed\"\nfiles.runtime = false\nfiles.include = [\"app.jar\"]\n";
+        writeText(dir / "plain.toml", app);
+        writeText(dir / "p12.toml", app + "[sign]\ncertificate = \"cert.p12\"\npassword_env = \"JAUNT_TEST_PW\"\n");
+        writeText(dir / "pem.toml", app + "[sign]\ncertificate = \"cert.pem\"\nkey = \"key.pem\"\npassword_file = "
+                                          "\"pw.txt\"\ndescription = \"Signed app\"\nurl = \"https://example.org\"\n");
+        setenv("JAUNT_TEST_PW", "s3cret", 1);
+    }
+    fs::path dir;
+};
+
+TEST_F(Signing, TheSignatureCoversTableAndFilesAndChangesNeitherOfThem) {
+    // Built under the same file name, which the version block records.
+    fs::create_directories(dir / "unsigned");
+    ASSERT_EQ(runJaunt(dir, "build plain.toml --stub stub.exe -o unsigned/app.exe").exitCode, 0);
+    Outcome run = runJaunt(dir, "build p12.toml --stub stub.exe -o app.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("jaunt: signed app.exe with osslsigncode\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(verifies(dir, "app.exe")) << readText(dir / "verify.txt");
+    EXPECT_TRUE(filesContaining(dir, ".tmp").empty());
+
+    // Everything before the signature is the unsigned launcher, apart from the checksum and the
+    // certificate entry; the table reads the same.
+    std::vector<uint8_t> plain = jaunt::readFileBytes((dir / "unsigned/app.exe").string());
+    std::vector<uint8_t> signedExe = jaunt::readFileBytes((dir / "app.exe").string());
+    jaunt::SignatureLocation signature = jaunt::findSignature(signedExe);
+    ASSERT_TRUE(signature.present());
+    EXPECT_GE(signature.offset, plain.size());
+    EXPECT_EQ(signature.offset % 8, 0u);
+    EXPECT_EQ(signature.offset + signature.size, signedExe.size());
+    EXPECT_TRUE(std::equal(plain.begin() + 0x200, plain.end(), signedExe.begin() + 0x200));
+    EXPECT_EQ(jaunt::readLauncherTable(signedExe).table.narrow, jaunt::readLauncherTable(plain).table.narrow);
+    EXPECT_EQ(jaunt::withoutSignature(signedExe, plain.size()), plain);
+
+    // inspect reads the files up to the signature and says it is there.
+    run = runJaunt(dir, "inspect app.exe --extract out");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("signature: Authenticode, " + std::to_string(signature.size) + " bytes at " +
+                           std::to_string(signature.offset)),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("unused payload bytes"), std::string::npos) << run.out;
+    EXPECT_EQ(readText(dir / "out/app.jar"), readText(dir / "app.jar"));
+    EXPECT_NE(runJaunt(dir, "inspect unsigned/app.exe").out.find("signature: none\n"), std::string::npos);
+
+    // One changed byte of the included file breaks the signature.
+    std::vector<uint8_t> tampered = signedExe;
+    tampered[plain.size() - 100] ^= 1;
+    jaunt::writeFileBytes((dir / "tampered.exe").string(), tampered);
+    EXPECT_FALSE(verifies(dir, "tampered.exe"));
+
+    // A signed launcher is no stub: its signature would end up in the middle of the next launcher.
+    run = runJaunt(dir, "build plain.toml --stub app.exe -o again.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("jaunt: app.exe: a signed launcher program; build from the unsigned stub", 0), 0u)
+        << run.err;
+
+    // Not signed twice by accident; --force replaces the signature, and the launcher stays the same.
+    run = runJaunt(dir, "sign app.exe --config p12.toml");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "jaunt: app.exe: is signed already; give --force to replace its signature\n");
+    EXPECT_EQ(jaunt::readFileBytes((dir / "app.exe").string()), signedExe);
+    run = runJaunt(dir, "sign app.exe --config pem.toml --force");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<uint8_t> resigned = jaunt::readFileBytes((dir / "app.exe").string());
+    EXPECT_TRUE(verifies(dir, "app.exe")) << readText(dir / "verify.txt");
+    EXPECT_EQ(jaunt::findSignature(resigned).offset, signature.offset);
+    EXPECT_EQ(jaunt::withoutSignature(resigned, plain.size()), plain);
+
+    // jaunt sign signs a launcher built without [sign], with the PEM key and its password file.
+    run = runJaunt(dir, "sign unsigned/app.exe --config pem.toml");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(verifies(dir, "unsigned/app.exe")) << readText(dir / "verify.txt");
+    EXPECT_NE(readText(dir / "verify.txt").find("Signed app"), std::string::npos);
+}
+
+TEST_F(Signing, FailuresSayOneLineAndLeaveNoFileBehind) {
+    writeText(dir / "missing.toml", "files.runtime = false\n[sign]\ncertificate = \"none.p12\"\n");
+    writeText(dir / "nosign.toml", "files.runtime = false\n");
+    ASSERT_EQ(runJaunt(dir, "build plain.toml --stub stub.exe -o plain.exe").exitCode, 0);
+    std::vector<uint8_t> plain = jaunt::readFileBytes((dir / "plain.exe").string());
+    struct Case {
+        const char* password;  // nullptr: the variable is not set
+        const char* arguments;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"wrong", "build p12.toml --stub stub.exe -o app.exe",
+         "jaunt: osslsigncode could not sign app.exe: Failed to parse PKCS#12 file: cert.p12 (Wrong password?)\n"},
+        {nullptr, "build p12.toml --stub stub.exe -o app.exe",
+         "jaunt: sign.password_env: the environment variable JAUNT_TEST_PW is not set\n"},
+        {"s3cret", "build missing.toml --stub stub.exe -o app.exe",
+         "jaunt: none.p12: no such certificate or key file\n"},
+        {"wrong", "sign plain.exe --config p12.toml", "jaunt: osslsigncode could not sign plain.exe: "},
+        {"s3cret", "sign plain.exe --config nosign.toml",
+         "jaunt: nosign.toml: has no [sign] table, so nothing says how to sign plain.exe\n"},
+        {"s3cret", "sign stub.exe --config p12.toml", "jaunt: stub.exe: not a configured launcher"},
+    };
+    for (const Case& c : cases) {
+        if (c.password)
+            setenv("JAUNT_TEST_PW", c.password, 1);
+        else
+            unsetenv("JAUNT_TEST_PW");
+        Outcome run = runJaunt(dir, c.arguments);
+        EXPECT_EQ(run.exitCode, 1) << c.arguments;
+        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << c.arguments << " said: " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "app.exe")) << c.arguments;
+        EXPECT_TRUE(filesContaining(dir, ".tmp").empty()) << c.arguments;
+    }
+    EXPECT_EQ(jaunt::readFileBytes((dir / "plain.exe").string()), plain);
+    EXPECT_EQ(jaunt::readFileBytes((dir / "stub.exe").string()), signableStub());
+}
+
+TEST(SigningConfiguration, ReadsTheSignTableAndRefusesWhatCannotWork) {
+    jaunt::BuildConfiguration c = jaunt::parseConfiguration(
+        "[sign]\ncertificate = \"c.pem\"\nkey = \"/k/key.pem\"\npassword_file = \"pw\"\n"
+        "timestamp_url = \"http://ts.example\"\ndescription = \"D\"\nurl = \"https://u\"\n",
+        "conf/app.toml");
+    EXPECT_TRUE(c.sign);
+    EXPECT_EQ(c.signing.certificate, "conf/c.pem");
+    EXPECT_EQ(c.signing.key, "/k/key.pem");
+    EXPECT_EQ(c.signing.passwordFile, "conf/pw");
+    EXPECT_EQ(c.signing.timestampUrl, "http://ts.example");
+    EXPECT_FALSE(jaunt::parseConfiguration("", "app.toml").sign);
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"[sign]\ncertificate = \"c.p12\"\npassword = \"x\"\n", "app.toml:3: sign.password: the password never"},
+        {"[sign]\ncertificate = \"c.pem\"\n", "app.toml:2: sign.certificate: a certificate that is not a PKCS#12"},
+        {"[sign]\ncertificate = \"c.PFX\"\nkey = \"k.pem\"\n", "app.toml:3: sign.key: a PKCS#12 certificate"},
+        {"[sign]\ndescription = \"D\"\n", "app.toml:1: sign.certificate is missing"},
+        {"[sign]\ncertificate = \"c.p12\"\npassword_env = \"A\"\npassword_file = \"f\"\n",
+         "app.toml:4: sign.password_env and sign.password_file are both set"},
+        {"[sign]\ncertificate = \"c.p12\"\ntimestamp_url = \"ts.example\"\n", "app.toml:3: sign.timestamp_url must"},
+        {"[sign]\ncertificate = \"c.p12\"\nalgorithm = \"sha1\"\n", "app.toml:3: unknown key sign.algorithm"},
+        {"sign = \"yes\"\n", "app.toml:1: sign must be a table"},
+    };
+    for (const auto& [text, message] : refused) {
+        try {
+            jaunt::parseConfiguration(text, "app.toml");
+            ADD_FAILURE() << "accepted:\n" << text;
+        } catch (const jaunt::ConfigError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(message, 0), 0u) << e.what();
+        }
+    }
+}
+
+TEST(SigningArguments, NeverCarryThePassword) {
+    jaunt::SignSettings s;
+    s.certificate = "c.p12";
+    s.timestampUrl = "http://ts";
+    s.description = "My App";
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(jaunt::signingArguments(jaunt::SigningTool::Osslsigncode, s, "in.exe", "out.exe", "/dev/fd/5"),
+              (Args{"sign", "-h", "sha256", "-pkcs12", "c.p12", "-readpass", "/dev/fd/5", "-n", "My App", "-ts",
+                    "http://ts", "-in", "in.exe", "-out", "out.exe"}));
+    s.key = "k.pem";
+    s.timestampUrl.clear();
+    EXPECT_EQ(jaunt::signingArguments(jaunt::SigningTool::Osslsigncode, s, "in.exe", "out.exe", ""),
+              (Args{"sign", "-h", "sha256", "-certs", "c.p12", "-key", "k.pem", "-pass", "", "-n", "My App", "-in",
+                    "in.exe", "-out", "out.exe"}));
+    s.key.clear();
+    s.url = "https://u";
+    s.timestampUrl = "http://ts";
+    EXPECT_EQ(jaunt::signingArguments(jaunt::SigningTool::Signtool, s, "in.exe", "out.exe", ""),
+              (Args{"sign", "/fd", "sha256", "/f", "c.p12", "/d", "My App", "/du", "https://u", "/tr", "http://ts",
+                    "/td", "sha256", "out.exe"}));
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Unpacks both releases into fresh directories outside the repository and makes the demo's launcher
+# with each build tool (the Windows one under Wine): each finds its stubs and runtime library by the
+# layout around its bin/, and the two tools make the same launcher.
+#
+#   tests/release/release_test.sh jaunt-V-linux-x86_64.tar.gz jaunt-V-windows.zip
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+linux_archive=$(realpath "$1")
+windows_archive=$(realpath "$2")
+work=$(mktemp -d)
+prefix="$root/build/windows/wineprefix"
+cleanup() {
+    rm -rf "$work"
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2> /dev/null || true
+}
+trap cleanup EXIT
+fail() {
+    echo "release test: $*" >&2
+    exit 1
+}
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+mkdir "$work/linux" "$work/windows" "$work/out"
+tar -xzf "$linux_archive" -C "$work/linux"
+python3 -m zipfile -e "$windows_archive" "$work/windows"
+top=$(ls "$work/linux")
+[ "$(ls "$work/windows")" = "$top" ] || fail "the archives' top directories differ: $top, $(ls "$work/windows")"
+version=${top#jaunt-}
+[ "$(basename "$linux_archive")" = "jaunt-$version-linux-x86_64.tar.gz" ] || fail "archive name $linux_archive"
+[ "$(basename "$windows_archive")" = "jaunt-$version-windows.zip" ] || fail "archive name $windows_archive"
+
+for tree in "$work/linux/$top" "$work/windows/$top"; do
+    for file in README.md CONFIG.md LICENSE doc/runtime/README.md doc/runtime/javadoc/index.html \
+        examples/hello/app.toml stubs/launcher-x86.exe stubs/launcher-x64.exe lib/jauntlib.jar; do
+        [ -s "$tree/$file" ] || fail "$tree has no $file"
+    done
+done
+[ -x "$work/linux/$top/bin/jaunt" ] || fail "bin/jaunt is missing or not executable"
+[ -s "$work/windows/$top/bin/jaunt.exe" ] || fail "bin/jaunt.exe is missing"
+[ "$("$work/linux/$top/bin/jaunt" --version)" = "$version" ] || fail "jaunt --version does not say $version"
+
+# The Linux tool, started from another directory, for both launchers.
+cd "$work/out"
+for arch in x86 x64; do
+    "$work/linux/$top/bin/jaunt" build "$work/linux/$top/examples/hello/app.toml" --arch $arch \
+        -o "linux-$arch.exe" > /dev/null
+    "$work/linux/$top/bin/jaunt" inspect "linux-$arch.exe" --extract "files-$arch" > "inspect-$arch.txt"
+    grep -q "^launcher: $arch" "inspect-$arch.txt" || fail "linux-$arch.exe is not an $arch launcher"
+    cmp -s "files-$arch/jauntlib.jar" "$work/linux/$top/lib/jauntlib.jar" ||
+        fail "linux-$arch.exe does not carry the release's runtime library"
+done
+
+# The Windows tool under Wine makes the same launcher from its own release tree.
+JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.exe" build \
+    "$(winpath "$work/windows/$top/examples/hello/app.toml")" -o "$(winpath "$work/out/windows-x86.exe")" \
+    > windows.txt 2>&1 || fail "jaunt.exe build failed: $(cat windows.txt)"
+cmp -s linux-x86.exe windows-x86.exe || fail "the Linux and Windows build tools made different launchers"
+echo "release test: both releases make the demo's launcher ($version)"

@@ -363,6 +363,16 @@ TEST_F(JauntCli, EveryExampleOfTheConfigurationGuideBuilds) {
     testsupport::makeJar(dir, "hello.jar", "com.example.Hello");
     testsupport::makeJar(dir, "lib/app.jar", "com.example.App");
     writeText(dir / "lib/util.zip", "PK");
+    jaunt::writeFileBytes((dir / "hello.png").string(), testsupport::makePng(32, 32));
+    jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(40, 20));
+    // The signing example's certificate, made as the signing tests make theirs.
+    fs::create_directories(dir / "signing");
+    std::string openssl = "cd '" + (dir / "signing").string() +
+                          "' && openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -days 2 -subj "
+                          "'/CN=Example' -passout pass:pw > openssl.txt 2>&1 && openssl pkcs12 -export -in cert.pem "
+                          "-inkey key.pem -passin pass:pw -out company.p12 -passout pass:pw >> openssl.txt 2>&1";
+    ASSERT_EQ(std::system(openssl.c_str()), 0) << readText(dir / "signing/openssl.txt");
+    setenv("COMPANY_SIGN_PASSWORD", "pw", 1);
     int examples = 0;
     for (size_t at = guide.find("```toml\n"); at != std::string::npos; at = guide.find("```toml\n", at)) {
         at += 8;
@@ -389,7 +399,7 @@ TEST_F(JauntCli, WritesResourcesThatAnIndependentReaderFinds) {
                                                 0x5f000));
     jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(9, 6));
     writeText(dir / "res.toml",
-              "[application]\nname = \"Hello\"\nversion = \"2.5\"\nvendor = \"V\"\nicon = \"splash.png\"\n"
+              "java.main_class = \"Hello\"\n[application]\nname = \"Hello\"\nversion = \"2.5\"\nvendor = \"V\"\nicon = \"splash.png\"\n"
               "[splash]\nimage = \"splash.png\"\n[files]\nruntime = false\n");
     Outcome run = runJaunt(dir, "build res.toml --stub real.exe -o res.exe");
     ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -77,7 +77,7 @@ protected:
         for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 31);
         writeText(dir / "app.jar", content);
         writeText(dir / "pw.txt", "s3cret\r\nsecond line\n");
-        const std::string app = "application.name = \"Signed\"\nfiles.runtime = false\nfiles.include = [\"app.jar\"]\n";
+        const std::string app = "application.name = \"Signed\"\njava.main_class = \"Hello\"\nfiles.runtime = false\nfiles.include = [\"app.jar\"]\n";
         writeText(dir / "plain.toml", app);
         writeText(dir / "p12.toml", app + "[sign]\ncertificate = \"cert.p12\"\npassword_env = \"JAUNT_TEST_PW\"\n");
         writeText(dir / "pem.toml", app + "[sign]\ncertificate = \"cert.pem\"\nkey = \"key.pem\"\npassword_file = "
@@ -153,7 +153,7 @@ TEST_F(Signing, TheSignatureCoversTableAndFilesAndChangesNeitherOfThem) {
 }
 
 TEST_F(Signing, FailuresSayOneLineAndLeaveNoFileBehind) {
-    writeText(dir / "missing.toml", "files.runtime = false\n[sign]\ncertificate = \"none.p12\"\n");
+    writeText(dir / "missing.toml", "java.main_class = \"Hello\"\nfiles.runtime = false\n[sign]\ncertificate = \"none.p12\"\n");
     writeText(dir / "nosign.toml", "files.runtime = false\n");
     ASSERT_EQ(runJaunt(dir, "build plain.toml --stub stub.exe -o plain.exe").exitCode, 0);
     std::vector<uint8_t> plain = jaunt::readFileBytes((dir / "plain.exe").string());

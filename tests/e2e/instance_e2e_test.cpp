@@ -354,4 +354,18 @@ TEST_F(SingleInstance, BadInputEndsCleanly) {
     EXPECT_EQ(0u, endFirst());
 }
 
+// The first instance is busy and handles no messages: a later start still hands over its text and
+// ends instead of waiting for the window to be restored.
+TEST_F(SingleInstance, BusyFirstInstanceNeverHoldsALaterStart) {
+    make(jaunt_test::consoleRecords({{122, "com.example.Main"}, {10005, "1"}}));
+    startFirst("window,deaf", "window ");
+    ASSERT_FALSE(HasFatalFailure());
+    RunOptions options = recording("later.txt");
+    options.timeoutMs = 30000;
+    jaunt_test::RunResult later = start(L"busy", options);
+    EXPECT_EQ(0u, later.exitCode) << later.err;
+    EXPECT_EQ(u"busy\n", readUnits(commFile));
+    EXPECT_EQ(0u, endFirst());
+}
+
 }  // namespace

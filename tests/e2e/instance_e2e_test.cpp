@@ -1,6 +1,8 @@
-// Single-instance launchers end to end: while a first instance runs (its recording JVM lingers),
-// later starts of the same file hand their arguments over and end with exit code 0; another
-// launcher file runs on its own. Runs under a virtual display, for the first instance's window.
+// Single-instance launchers end to end: while a first instance runs (its recording JVM lingers or
+// waits in main until told to return), later starts of the same file restore its window, hand
+// their arguments over and end with exit code 0, alone, twenty at once, or in bad surroundings;
+// another launcher file runs on its own. Runs under a virtual display, for the first instance's
+// window.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -29,21 +31,12 @@ std::string property(const std::string& record, const std::string& name) {
     return record.substr(at, record.find_first_of("\r\n", at) - at);
 }
 
-// The text of the file at path, read whole and then deleted, as the Java side takes it.
+// The text of the file at path, read whole and then deleted, as the Java side takes it. Writers
+// only ever move a complete file into place and never replace one, so what exists is whole.
 bool takeFile(const std::string& path, std::u16string* text) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    if (!DeleteFileA(path.c_str())) return false;
-    text->clear();
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-        text->push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
-    return true;
+    if (!jaunt_test::fileExists(path)) return false;
+    *text = readUnits(path);
+    return DeleteFileA(path.c_str()) != 0;
 }
 
 // The names of the files in directory matching pattern.
@@ -85,12 +78,13 @@ protected:
     // holds ready.
     void startFirst(const std::string& script = "", const std::string& ready = "main-count") {
         static int serial = 0;
-        std::string event = "jaunt_test_return_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
+        std::string event =
+            "jaunt_test_return_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++serial);
         told = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
         ASSERT_NE(nullptr, told);
+        std::string fullScript = script + (script.empty() ? "" : ",") + "main-wait=" + event;
         first = jaunt_test::startProcess(L"\"" + jaunt_test::widen(exe) + L"\" first",
-                                         recording("first.txt", script + (script.empty() ? "" : ",") + "main-wait=" + event),
-                                         &firstId);
+                                         recording("first.txt", fullScript), &firstId);
         for (int i = 0; i < 600 && firstRecord.find(ready) == std::string::npos; ++i) {
             Sleep(100);
             firstRecord = jaunt_test::readText(dir.file("first.txt"));
@@ -214,7 +208,8 @@ TEST_F(SingleInstance, TwentyLaterStartsAtOnceAllArrive) {
             bool last = done != 0;
             if (takeFile(commFile, &text)) {
                 received.push_back(text);
-                std::printf("  text %u taken at %lu ms\n", static_cast<unsigned>(received.size()), GetTickCount() - origin);
+                std::printf("  text %u taken at %lu ms\n", static_cast<unsigned>(received.size()),
+                            GetTickCount() - origin);
             } else if (last) {
                 break;
             }
@@ -224,17 +219,20 @@ TEST_F(SingleInstance, TwentyLaterStartsAtOnceAllArrive) {
     HANDLE consumer = CreateThread(nullptr, 0, runBody, &consume, 0, nullptr);
 
     std::vector<PROCESS_INFORMATION> laters(count);
+    int created = 0;
     for (int i = 0; i < count; ++i) {
-        std::u16string arguments = u"-n " + std::u16string(1, static_cast<char16_t>(u'a' + i)) +
-                                   u" \"caf\u00e9 \u4e2d" + std::u16string(static_cast<size_t>(i % 3), u'\u00fc') + u"\"";
+        std::u16string letter(1, static_cast<char16_t>(u'a' + i)), umlauts(static_cast<size_t>(i % 3), u'\u00fc');
+        std::u16string arguments = u"-n " + letter + u" \"caf\u00e9 \u4e2d" + umlauts + u"\"";
         expected.push_back(arguments + u"\n");
         std::wstring line = L"\"" + jaunt_test::widen(exe) + L"\" " + std::wstring(arguments.begin(), arguments.end());
-        ASSERT_TRUE(jaunt_test::startSuspended(line, recording("later" + std::to_string(i) + ".txt"), &laters[i]));
+        if (!jaunt_test::startSuspended(line, recording("later" + std::to_string(i) + ".txt"), &laters[i])) break;
+        ++created;
     }
+    EXPECT_EQ(count, created) << "CreateProcessW failed: " << GetLastError();
     DWORD started = GetTickCount();
-    for (PROCESS_INFORMATION& later : laters) ResumeThread(later.hThread);
+    for (int i = 0; i < created; ++i) ResumeThread(laters[i].hThread);
     DWORD slowest = 0;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < created; ++i) {
         // A generous bound that only catches a hang: each waits at most 200 x 50 ms for its turn.
         bool ended = WaitForSingleObject(laters[i].hProcess, 120000) == WAIT_OBJECT_0;
         if (!ended) TerminateProcess(laters[i].hProcess, 255);
@@ -254,7 +252,8 @@ TEST_F(SingleInstance, TwentyLaterStartsAtOnceAllArrive) {
     std::sort(expected.begin(), expected.end());
     std::sort(received.begin(), received.end());
     EXPECT_EQ(expected, received);  // none lost, none merged, none twice
-    for (int i = 0; i < count; ++i) EXPECT_FALSE(jaunt_test::fileExists(dir.file("later" + std::to_string(i) + ".txt")));
+    for (int i = 0; i < count; ++i)
+        EXPECT_FALSE(jaunt_test::fileExists(dir.file("later" + std::to_string(i) + ".txt")));  // no JVM
     EXPECT_EQ(0u, filesMatching(dir.path(), "jnt_p*_*.tmp").size());  // no text left waiting
     EXPECT_EQ(0u, endFirst());
 }
@@ -344,8 +343,8 @@ TEST_F(SingleInstance, BadInputEndsCleanly) {
     EXPECT_NE(std::string::npos, log.find("no running instance recorded")) << log;
 
     DWORD goneId = 0;
-    HANDLE gone = jaunt_test::startProcess(L"\"" + jaunt_test::widen(jaunt_test::windowsPath(getenv("JAUNT_TEST_FAKE_JAVA"))) + L"\"",
-                                           RunOptions(), &goneId);
+    std::string fakeJava = jaunt_test::windowsPath(getenv("JAUNT_TEST_FAKE_JAVA"));
+    HANDLE gone = jaunt_test::startProcess(L"\"" + jaunt_test::widen(fakeJava) + L"\"", RunOptions(), &goneId);
     WaitForSingleObject(gone, 60000);
     CloseHandle(gone);
     RegSetValueExA(key, valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&goneId), sizeof(goneId));

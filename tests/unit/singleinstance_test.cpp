@@ -85,7 +85,8 @@ TEST(ProcessRecord, MissingOrMalformedReadsZero) {
     RegSetValueExA(key, jaunt::modulePath(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&self), sizeof(self));
     EXPECT_EQ(0ul, jaunt::readProcessRecord());
     const DWORD eightBytes[2] = {self, 0};
-    RegSetValueExA(key, jaunt::modulePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(eightBytes), sizeof(eightBytes));
+    RegSetValueExA(key, jaunt::modulePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(eightBytes),
+                   sizeof(eightBytes));
     EXPECT_EQ(0ul, jaunt::readProcessRecord());
     jaunt::writeProcessRecord();
     EXPECT_EQ(GetCurrentProcessId(), jaunt::readProcessRecord());
@@ -154,7 +155,8 @@ TEST_F(HandOverTest, StaleFileIsNeverReplaced) {
 // A directory in the file's place is never removed by the reader: the text waits beside it.
 TEST_F(HandOverTest, DirectoryInThePlaceOfTheFile) {
     ASSERT_TRUE(CreateDirectoryA(comm.c_str(), nullptr));
-    EXPECT_EQ(HandOver::Pending, jaunt::handOverArguments(comm.c_str(), u"ours\n", nullptr, 200, pending, sizeof(pending)));
+    EXPECT_EQ(HandOver::Pending,
+              jaunt::handOverArguments(comm.c_str(), u"ours\n", nullptr, 200, pending, sizeof(pending)));
     EXPECT_EQ(u"ours\n", readUnits(pending));
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(comm.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     RemoveDirectoryA(comm.c_str());

@@ -28,7 +28,14 @@ bool belongsTo(HWND window, DWORD processId) {
 BOOL CALLBACK activateWindow(HWND window, LPARAM parameter) {
     const WindowWalk* walk = reinterpret_cast<const WindowWalk*>(parameter);
     if (!IsWindowVisible(window) || !belongsTo(window, walk->processId)) return TRUE;
-    if (walk->restoreMinimised && IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    if (walk->restoreMinimised && IsIconic(window)) {
+        // ShowWindow on another thread's window waits until that thread handles the message, for
+        // ever when the application is busy or hung; the asynchronous form leaves it to that thread.
+        if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+            ShowWindow(window, SW_RESTORE);
+        else
+            ShowWindowAsync(window, SW_RESTORE);
+    }
     SetForegroundWindow(window);
     SetForegroundWindow(GetLastActivePopup(window));
     return TRUE;

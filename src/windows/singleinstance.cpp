@@ -112,7 +112,8 @@ unsigned long readProcessRecord() {
     DWORD id = 0, type = 0, size = sizeof(id);
     LONG status = RegQueryValueExA(key, modulePath(), nullptr, &type, reinterpret_cast<BYTE*>(&id), &size);
     RegCloseKey(key);
-    return status == ERROR_SUCCESS && size == sizeof(id) ? id : 0;
+    // A value of another type was not written by a launcher, even when it happens to be 4 bytes long.
+    return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(id) ? id : 0;
 }
 
 void* openInstanceProcess(unsigned long processId) {
@@ -131,6 +132,12 @@ HandOver handOverArguments(const char* commFile, const std::u16string& text, voi
                            unsigned attempts, char* pendingFile, size_t pendingSize) {
     if (!pendingFileName(commFile, pendingFile, pendingSize) || !writeWholeFile(pendingFile, text))
         return HandOver::Failed;
+    // The reader deletes files only: a directory of that name never goes away, so waiting is futile.
+    DWORD attributes = GetFileAttributesA(commFile);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        logError("Single instance: %s is a directory", commFile);
+        return HandOver::Pending;
+    }
     for (unsigned attempt = 0; attempt < attempts; ++attempt) {
         if (attempt > 0) Sleep(kRetryInterval);
         // Without MOVEFILE_REPLACE_EXISTING the move fails while the file exists: the text of another

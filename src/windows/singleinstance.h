@@ -28,13 +28,14 @@ void* openInstanceProcess(unsigned long processId);
 enum class HandOver {
     Delivered,   // the text is in the communication file
     FirstEnded,  // the first instance ended before the file was free; nothing was written
-    Pending,     // the file stayed occupied: the text is left in pendingFile
+    Pending,     // the file stayed occupied (or is a directory): the text is left in pendingFile
     Failed,      // the text could not be written at all
 };
 
 // Puts text (UTF-16LE units, ending with a line feed) into commFile without ever replacing a file
 // of that name: the text is written to a file of its own beside it (pendingFile, kTextSize bytes)
-// and moved to commFile while no such file exists, testing every 50 ms at most attempts times.
+// and moved to commFile while no such file exists, testing every 50 ms at most attempts times;
+// a directory of that name gives up at once.
 // firstProcess (may be null) is watched meanwhile.
 HandOver handOverArguments(const char* commFile, const std::u16string& text, void* firstProcess,
                            unsigned attempts, char* pendingFile, size_t pendingSize);

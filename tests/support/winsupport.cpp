@@ -187,7 +187,11 @@ RunResult run(const std::wstring& commandLine, const RunOptions& options) {
     return result;
 }
 
-HANDLE startProcess(const std::wstring& commandLine, const RunOptions& options, DWORD* processId) {
+namespace {
+
+// Starts commandLine with its standard handles on NUL and the given creation flags.
+bool startWithFlags(const std::wstring& commandLine, const RunOptions& options, DWORD flags,
+                    PROCESS_INFORMATION* process) {
     SECURITY_ATTRIBUTES security{sizeof(security), nullptr, TRUE};
     HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
                              OPEN_EXISTING, 0, nullptr);
@@ -196,17 +200,30 @@ HANDLE startProcess(const std::wstring& commandLine, const RunOptions& options, 
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
-    PROCESS_INFORMATION process;
     std::wstring mutableLine = commandLine;
     std::wstring block = environmentBlock(options);
     std::wstring directory = widen(options.workingDirectory);
-    BOOL started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                  &block[0], directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+    BOOL started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT | flags,
+                                  &block[0], directory.empty() ? nullptr : directory.c_str(), &startup, process);
+    DWORD error = GetLastError();
     CloseHandle(nul);
-    if (!started) throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
+    SetLastError(error);
+    return started != 0;
+}
+
+}  // namespace
+
+HANDLE startProcess(const std::wstring& commandLine, const RunOptions& options, DWORD* processId) {
+    PROCESS_INFORMATION process;
+    if (!startWithFlags(commandLine, options, 0, &process))
+        throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
     CloseHandle(process.hThread);
     *processId = process.dwProcessId;
     return process.hProcess;
+}
+
+bool startSuspended(const std::wstring& commandLine, const RunOptions& options, PROCESS_INFORMATION* process) {
+    return startWithFlags(commandLine, options, CREATE_SUSPENDED, process);
 }
 
 }  // namespace jaunt_test

@@ -70,6 +70,10 @@ RunResult run(const std::wstring& commandLine, const RunOptions& options = RunOp
 // process handle (the caller closes it) and the process id in *processId.
 HANDLE startProcess(const std::wstring& commandLine, const RunOptions& options, DWORD* processId);
 
+// Starts commandLine like startProcess(), its first thread suspended until the caller resumes it
+// (so that several processes can be let go at once). The caller closes both handles.
+bool startSuspended(const std::wstring& commandLine, const RunOptions& options, PROCESS_INFORMATION* process);
+
 std::wstring widen(const std::string& text);  // ANSI code page to UTF-16
 
 // ASCII letters in lower case (the launcher lower-cases the paths it derives).

@@ -80,6 +80,14 @@ TEST(ProcessRecord, MissingOrMalformedReadsZero) {
     const BYTE twoBytes[2] = {1, 2};
     RegSetValueExA(key, jaunt::modulePath(), 0, REG_BINARY, twoBytes, sizeof(twoBytes));
     EXPECT_EQ(0ul, jaunt::readProcessRecord());
+    // The right size but another type, and the right type but too long.
+    DWORD self = GetCurrentProcessId();
+    RegSetValueExA(key, jaunt::modulePath(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&self), sizeof(self));
+    EXPECT_EQ(0ul, jaunt::readProcessRecord());
+    const DWORD eightBytes[2] = {self, 0};
+    RegSetValueExA(key, jaunt::modulePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(eightBytes),
+                   sizeof(eightBytes));
+    EXPECT_EQ(0ul, jaunt::readProcessRecord());
     jaunt::writeProcessRecord();
     EXPECT_EQ(GetCurrentProcessId(), jaunt::readProcessRecord());
     RegCloseKey(key);
@@ -142,6 +150,16 @@ TEST_F(HandOverTest, StaleFileIsNeverReplaced) {
     EXPECT_EQ(u"earlier\n", readUnits(comm));
     EXPECT_EQ(u"ours\n", readUnits(pending));
     EXPECT_EQ(0u, std::string(pending).find(dir.file("jnt_p42_")));
+}
+
+// A directory in the file's place is never removed by the reader: the text waits beside it.
+TEST_F(HandOverTest, DirectoryInThePlaceOfTheFile) {
+    ASSERT_TRUE(CreateDirectoryA(comm.c_str(), nullptr));
+    EXPECT_EQ(HandOver::Pending,
+              jaunt::handOverArguments(comm.c_str(), u"ours\n", nullptr, 200, pending, sizeof(pending)));
+    EXPECT_EQ(u"ours\n", readUnits(pending));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(comm.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryA(comm.c_str());
 }
 
 // The first instance ends while the file is occupied: nothing is written, nothing is left behind.

@@ -51,9 +51,11 @@ for arch in x86 x64; do
         fail "linux-$arch.exe does not carry the release's runtime library"
 done
 
-# The Windows tool under Wine makes the same launcher from its own release tree.
+# The Windows tool under Wine makes the same launcher from its own release tree (under the same
+# file name, which the launcher's version block records).
+mkdir windows
 JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.exe" build \
-    "$(winpath "$work/windows/$top/examples/hello/app.toml")" -o "$(winpath "$work/out/windows-x86.exe")" \
+    "$(winpath "$work/windows/$top/examples/hello/app.toml")" -o "$(winpath "$work/out/windows/linux-x86.exe")" \
     > windows.txt 2>&1 || fail "jaunt.exe build failed: $(cat windows.txt)"
-cmp -s linux-x86.exe windows-x86.exe || fail "the Linux and Windows build tools made different launchers"
+cmp -s linux-x86.exe windows/linux-x86.exe || fail "the Linux and Windows build tools made different launchers"
 echo "release test: both releases make the demo's launcher ($version)"

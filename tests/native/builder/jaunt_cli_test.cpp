@@ -16,32 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-Outcome runJaunt(const fs::path& dir, const std::string& arguments,
-                 const std::string& program = JAUNT_PROGRAM) {
-    std::string command =
-        "cd '" + dir.string() + "' && '" + program + "' " + arguments + " > stdout.txt 2> stderr.txt";
-    int status = std::system(command.c_str());
-    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(dir / "stdout.txt"),
-                   readText(dir / "stderr.txt")};
-}
+using testsupport::Outcome;
+using testsupport::readText;
+using testsupport::runJaunt;
+using testsupport::writeText;
 
 std::map<int32_t, std::string> narrowRecordsOf(const fs::path& exe) {
     jaunt::LauncherTable launcher = jaunt::readLauncherTable(jaunt::readFileBytes(exe.string()));

@@ -16,29 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+using testsupport::Outcome;
+using testsupport::readText;
+using testsupport::runJaunt;
+using testsupport::writeText;
 
 int shell(const fs::path& dir, const std::string& command) {
     int status = std::system(("cd '" + dir.string() + "' && " + command).c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-Outcome runJaunt(const fs::path& dir, const std::string& arguments) {
-    int code = shell(dir, std::string("'") + JAUNT_PROGRAM + "' " + arguments + " > stdout.txt 2> stderr.txt");
-    return Outcome{code, readText(dir / "stdout.txt"), readText(dir / "stderr.txt")};
 }
 
 bool verifies(const fs::path& dir, const std::string& exe) {

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -119,5 +121,36 @@ inline std::filesystem::path makeJar(const std::filesystem::path& dir, const std
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return jar;
 }
+
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+#ifdef JAUNT_PROGRAM
+// What one run of the jaunt program gave.
+struct Outcome {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+// Runs jaunt (or another program) with arguments in dir, its output in stdout.txt and stderr.txt there.
+inline Outcome runJaunt(const std::filesystem::path& dir, const std::string& arguments,
+                        const std::string& program = JAUNT_PROGRAM) {
+    std::string command =
+        "cd '" + dir.string() + "' && '" + program + "' " + arguments + " > stdout.txt 2> stderr.txt";
+    int status = std::system(command.c_str());
+    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(dir / "stdout.txt"),
+                   readText(dir / "stderr.txt")};
+}
+#endif
 
 }  // namespace testsupport

@@ -106,7 +106,23 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
         std::error_code ec;
         fs::create_directories(outputDirectory, ec);  // a failure shows when the file is written
     }
-    jaunt::writeFileBytes(outputPath, exe);
+    // Written beside the output and renamed into place, so that a failed write never leaves a
+    // partial launcher under the output's name.
+    std::string partialPath = outputPath + ".partial";
+    try {
+        jaunt::writeFileBytes(partialPath, exe);
+    } catch (const std::exception&) {
+        std::error_code ec;
+        fs::remove(partialPath, ec);
+        throw jaunt::LauncherError(outputPath + ": cannot write the file");
+    }
+    std::error_code renamed;
+    fs::rename(partialPath, outputPath, renamed);
+    if (renamed) {
+        std::error_code ec;
+        fs::remove(partialPath, ec);
+        throw jaunt::LauncherError(outputPath + ": cannot write the file (" + renamed.message() + ")");
+    }
     std::cout << "jaunt: wrote " << outputPath << " (" << exe.size() << " bytes: " << stubPath << " and "
               << config.records.size() << " configuration entries";
     if (!files.empty()) std::cout << ", " << files.size() << " included files";

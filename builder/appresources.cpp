@@ -4,9 +4,10 @@
 #include <cstring>
 
 // Decoders and the scaler come from Debian's libstb-dev; only the formats offered are compiled in.
+// Not JPEG: the JPEG decoder of this stb version (2.27) reads and writes outside its tables on
+// damaged Huffman tables (found by fuzz_picture), so a JPEG picture is refused like any unknown file.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
 #define STBI_ONLY_BMP
 #define STBI_ONLY_GIF
 #define STBI_NO_STDIO
@@ -23,8 +24,6 @@ namespace {
 
 // The splash window paints the stock light-grey brush under the picture.
 constexpr int kBackgroundGrey = 192;
-// Larger pictures make no sense for a splash window or an icon and would take gigabytes.
-constexpr int kMaximumSide = 8192;
 constexpr uint16_t kLanguage = 0x0409;  // US English, as the stub's own resources
 const int kIconSizes[] = {16, 24, 32, 48, 256};
 
@@ -143,17 +142,32 @@ void appendBytes(void* context, void* data, int size) {
     out->insert(out->end(), bytes, bytes + size);
 }
 
+// True when the header of a PNG, GIF or BMP file gives a width or height of 0, which the decoder
+// only reports as an unknown format.
+bool declaresNoPixels(const std::vector<uint8_t>& b) {
+    auto at = [&](size_t i) { return static_cast<uint32_t>(b[i]); };
+    if (b.size() >= 24 && std::memcmp(b.data(), "\x89PNG", 4) == 0)
+        return (at(16) | at(17) | at(18) | at(19)) == 0 || (at(20) | at(21) | at(22) | at(23)) == 0;
+    if (b.size() >= 10 && std::memcmp(b.data(), "GIF8", 4) == 0) return (at(6) | at(7)) == 0 || (at(8) | at(9)) == 0;
+    if (b.size() >= 26 && b[0] == 'B' && b[1] == 'M')
+        return (at(18) | at(19) | at(20) | at(21)) == 0 || (at(22) | at(23) | at(24) | at(25)) == 0;
+    return false;
+}
+
 }  // namespace
 
-Picture decodePicture(const std::vector<uint8_t>& bytes) {
+Picture decodePicture(const std::vector<uint8_t>& bytes, int maximumSide) {
     if (bytes.size() > 0x7FFFFFFF) throw ResourceError("the picture is larger than 2 GiB");
     int width = 0, height = 0, channels = 0;
     const int length = static_cast<int>(bytes.size());
-    if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels))
-        throw ResourceError(std::string("not a BMP, PNG, JPEG or GIF picture (") + stbi_failure_reason() + ")");
-    if (width > kMaximumSide || height > kMaximumSide)
+    if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {
+        if (declaresNoPixels(bytes)) throw ResourceError("the picture has a width or height of 0 pixels");
+        throw ResourceError(std::string("not a BMP, PNG or GIF picture (") + stbi_failure_reason() + ")");
+    }
+    if (width <= 0 || height <= 0) throw ResourceError("the picture has a width or height of 0 pixels");
+    if (width > maximumSide || height > maximumSide)
         throw ResourceError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-                            " pixels, more than " + std::to_string(kMaximumSide) + " on a side");
+                            " pixels, more than " + std::to_string(maximumSide) + " on a side");
     stbi_uc* pixels = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 4);
     if (pixels == nullptr) throw ResourceError(std::string("cannot decode the picture (") + stbi_failure_reason() + ")");
     Picture picture;
@@ -189,11 +203,15 @@ Icon loadIcon(const std::vector<uint8_t>& bytes) {
     if (count == 0 || 6 + 16ull * count > bytes.size())
         throw ResourceError("a broken .ico file: its directory lists " + std::to_string(count) + " images");
     Icon icon;
+    size_t total = 0;  // the images of an .ico file do not overlap, so they fit in it together
     for (uint32_t i = 0; i < count; ++i) {
         size_t at = 6 + 16 * i;
         uint32_t size = get32(at + 8), offset = get32(at + 12);
         if (size == 0 || offset > bytes.size() || size > bytes.size() - offset)
             throw ResourceError("a broken .ico file: image " + std::to_string(i + 1) + " lies outside the file");
+        total += size;
+        if (total > bytes.size())
+            throw ResourceError("a broken .ico file: its images together are larger than the file");
         IconImage image;
         image.width = bytes[at];
         image.height = bytes[at + 1];

@@ -22,8 +22,12 @@ struct Picture {
     std::vector<uint8_t> rgba;
 };
 
-// Decodes a BMP, PNG, JPEG or GIF (its first frame). Throws ResourceError with the reason.
-Picture decodePicture(const std::vector<uint8_t>& bytes);
+// Larger pictures make no sense for a splash window or an icon and would take gigabytes.
+constexpr int kMaximumPictureSide = 8192;
+
+// Decodes a BMP, PNG or GIF (its first frame) of at most maximumSide pixels on a side.
+// Throws ResourceError with the reason.
+Picture decodePicture(const std::vector<uint8_t>& bytes, int maximumSide = kMaximumPictureSide);
 
 // A bitmap resource the system loads as it is: a 24-bit bottom-up DIB (BITMAPINFOHEADER and rows).
 // Transparent pixels are blended with the splash window's light grey background.

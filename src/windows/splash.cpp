@@ -22,6 +22,10 @@ const char kClassName[] = "JauntSplashScreen";
 const WORD kPictureId = 10000;
 const UINT_PTR kTimerId = 9962;
 const UINT kTimerPeriod = 100;
+// How long the start waits for the splash window to be on screen before the JVM is looked for.
+// The JVM's creation keeps the main thread busy, and the splash would otherwise appear only after
+// it; a display that does not answer in this time delays the start no further.
+const DWORD kShownWait = 2000;
 // Font faces are at most 31 characters.
 const size_t kFaceSize = 32;
 
@@ -45,6 +49,11 @@ bool fontsCreated = false;
 int width = 0, height = 0;
 bool autoHide = false;
 UINT_PTR timer = 0;
+HANDLE shownEvent = nullptr;  // set by the splash thread once its window is painted, or it gave up
+
+void signalShown() {
+    if (shownEvent != nullptr) SetEvent(shownEvent);
+}
 
 int nonNegative(int32_t value) { return value < 0 ? 0 : value; }
 
@@ -168,9 +177,15 @@ HWND createSplashWindow() {
 }
 
 DWORD WINAPI splashThread(LPVOID parameter) {
-    if (hideRequested.load()) return 0;
+    if (hideRequested.load()) {
+        signalShown();
+        return 0;
+    }
     HWND window = createSplashWindow();
-    if (window == nullptr) return 0;
+    if (window == nullptr) {
+        signalShown();
+        return 0;
+    }
     splashWindow.store(window);
     setErrorOwnerWindow(window);
     // A hide request that came while the window was being made keeps it from being shown.
@@ -178,7 +193,9 @@ DWORD WINAPI splashThread(LPVOID parameter) {
         ShowWindow(window, static_cast<int>(reinterpret_cast<INT_PTR>(parameter)));
         if (getConfigInt(KEY_SPLASH_TOPMOST) != 0)
             SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        UpdateWindow(window);  // painted now, not at the first turn of the message loop
     }
+    signalShown();
     autoHide = getConfigInt(KEY_SPLASH_HIDE_ON_WINDOW) != 0;
     timer = SetTimer(nullptr, kTimerId, kTimerPeriod, splashTimerTick);
     if (timer == 0) logError("SetTimer failed: %lu", static_cast<unsigned long>(GetLastError()));
@@ -199,10 +216,18 @@ DWORD WINAPI splashThread(LPVOID parameter) {
 
 void splashScreen(int showCommand) {
     if (showCommand != 0) {
+        if (shownEvent == nullptr) shownEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (shownEvent == nullptr) logError("CreateEventA failed: %lu", static_cast<unsigned long>(GetLastError()));
         HANDLE thread = CreateThread(nullptr, 0, splashThread, reinterpret_cast<LPVOID>(static_cast<INT_PTR>(showCommand)),
                                      0, nullptr);
-        if (thread == nullptr) logError("CreateThread failed: %lu", static_cast<unsigned long>(GetLastError()));
-        else CloseHandle(thread);
+        if (thread == nullptr) {
+            logError("CreateThread failed: %lu", static_cast<unsigned long>(GetLastError()));
+            return;
+        }
+        CloseHandle(thread);
+        // The splash is on screen before the start goes on to the JVM.
+        if (shownEvent != nullptr && WaitForSingleObject(shownEvent, kShownWait) != WAIT_OBJECT_0)
+            logError("the splash window was not shown within %lu ms", static_cast<unsigned long>(kShownWait));
         return;
     }
     hideRequested.store(true);

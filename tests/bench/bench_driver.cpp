@@ -3,7 +3,7 @@
 // around the one call measured), so Wine's own cost of starting a process weighs the same on both
 // sides of each ratio. Prints one table row per figure; medians of RUNS runs each.
 //
-// Usage: bench_driver RUNS
+// Usage: bench_driver RUNS [--splash]   (--splash: only the splash row, which needs a display)
 // Environment: JAUNT_TEST_STUB (the launcher program), JAUNT_TEST_FAKE_JAVA, JAUNT_TEST_RECORDING_JVM,
 // JAUNT_BENCH_LOADER (the bare loader), JAUNT_BENCH_RUNTIME_JAR (the runtime library to include).
 #include <windows.h>
@@ -241,13 +241,101 @@ void bench(int runs) {
     std::fflush(stdout);
 }
 
+// The moment the launcher's splash window is visible, found by polling the window list, and the
+// moment the launcher calls JNI_CreateJavaVM, from the recording jvm.dll's clock line; both in
+// milliseconds from just before CreateProcess. Needs a display (the script runs this under Xvfb).
+struct SplashTimes {
+    double visible = -1, jvmCalled = -1;
+};
+
+SplashTimes splashRun(const TempDirectory& dir, const std::string& app) {
+    std::string recordPath = dir.file("splash-record.txt");
+    DeleteFileA(recordPath.c_str());
+    SetEnvironmentVariableA("JAUNT_RECORD", recordPath.c_str());
+    SetEnvironmentVariableA("JAUNT_RECORD_CLOCK", "1");
+    // main waits for the gate, so that the process lives on until its splash has been seen.
+    std::string gate = dir.file("gate-");
+    DeleteFileA((gate + "main").c_str());
+    SetEnvironmentVariableA("JAUNT_RECORD_SCRIPT", "main-waits");
+    SetEnvironmentVariableA("JAUNT_RECORD_GATE", gate.c_str());
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    std::string line = quoted(app);
+    LARGE_INTEGER frequency, start;
+    QueryPerformanceFrequency(&frequency);
+    double startMs = now();
+    QueryPerformanceCounter(&start);
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableA("JAUNT_RECORD", nullptr);
+    SetEnvironmentVariableA("JAUNT_RECORD_CLOCK", nullptr);
+    SetEnvironmentVariableA("JAUNT_RECORD_SCRIPT", nullptr);
+    SetEnvironmentVariableA("JAUNT_RECORD_GATE", nullptr);
+    if (!started) throw std::runtime_error("cannot start " + app);
+    SplashTimes times;
+    while (times.visible < 0 && now() - startMs < 20000 && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+        for (HWND window = FindWindowA("JauntSplashScreen", nullptr); window != nullptr;
+             window = FindWindowExA(nullptr, window, "JauntSplashScreen", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == process.dwProcessId && IsWindowVisible(window)) times.visible = now() - startMs;
+        }
+        if (times.visible < 0) Sleep(0);
+    }
+    jaunt_test::writeText(gate + "main", "");
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (code != 0) throw std::runtime_error(app + " ended with " + std::to_string(code));
+    if (times.visible < 0)
+        throw std::runtime_error("no splash window became visible (is there a display?)");
+    std::string record = jaunt_test::readText(recordPath);
+    size_t clock = record.find("clock ");
+    if (clock == std::string::npos) throw std::runtime_error("the recording JVM wrote no clock line");
+    long long called = std::atoll(record.c_str() + clock + 6);
+    times.jvmCalled = static_cast<double>(called - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    return times;
+}
+
+void benchSplash(int runs) {
+    TempDirectory dir("bench");
+    jaunt_test::JreOptions jre;
+    jre.library = jaunt_test::JvmLibrary::Recording;
+    jaunt_test::makeJre(dir.file("jre"), jre);
+    // The plain launcher's splash: the grey background and a line of text, 400 x 200 pixels.
+    std::vector<jaunt::NarrowRecord> records = launcherRecords({});
+    records.insert(records.end(), {{108, "1"}, {141, "400"}, {142, "200"}, {10116, "10"}, {10117, "10"},
+                                   {10118, "Starting"}, {10120, "12"}});
+    std::string app = jaunt_test::writeLauncher(dir.file("splash.exe"), records);
+    splashRun(dir, app);
+    std::vector<double> visible, called;
+    int splashFirst = 0;
+    for (int i = 0; i < runs; ++i) {
+        SplashTimes times = splashRun(dir, app);
+        visible.push_back(times.visible);
+        called.push_back(times.jvmCalled);
+        splashFirst += times.visible < times.jvmCalled ? 1 : 0;
+    }
+    printRow("splash visible (from process start)", median(visible), fastest(visible), "JNI_CreateJavaVM called",
+             called);
+    std::printf("%-40s in %d of %d runs\n", "splash visible before JNI_CreateJavaVM", splashFirst, runs);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::atoi(argv[1]) : 7;
     if (runs < 1) runs = 1;
+    bool splash = argc > 2 && std::string(argv[2]) == "--splash";
     try {
-        bench(runs);
+        if (splash)
+            benchSplash(runs);
+        else
+            bench(runs);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_driver: %s\n", e.what());
         return 1;

@@ -2,6 +2,7 @@
 // shows it centred, with its text lines, steered by the recording JVM's scripted controller; it
 // hides on the controller's request, when the application shows its first window, and before an
 // error message. Run under Xvfb; without a display the tests are skipped.
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "e2etools.h"
 #include "launcherimage.h"
 #include "tablewriter.h"
+
+#include <tlhelp32.h>  // after windows.h
 
 namespace {
 
@@ -60,6 +63,18 @@ Pixels capture(const RECT& area) {
     return pixels;
 }
 
+int threadCount(DWORD processId) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == processId ? 1 : 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
 class Splash : public jaunt_test::LauncherTest {
 protected:
     HANDLE process = nullptr;
@@ -82,14 +97,20 @@ protected:
 
     // A launcher of the splash variant (or another stub) with the JRE of the recording double
     // beside it: a 200 x 120 splash, a red status line (initially empty) and a blue second line.
+    // The extra records replace those of the same key.
     void startSplash(const std::string& script, std::vector<jaunt::NarrowRecord> extra = {},
-                     const char* stubVariable = "JAUNT_TEST_SPLASH_STUB") {
+                     const char* stubVariable = "JAUNT_TEST_SPLASH_STUB", int showCommand = -1) {
         std::vector<jaunt::NarrowRecord> records = {
             {1000, "Splash test"}, {107, "1"}, {1005, "The JVM could not be started."}, {122, "com.example.Main"},
             {108, "1"}, {101, "Splash title"}, {141, "200"}, {142, "120"},
             {10109, "10"}, {10110, "10"}, {10113, "14"}, {10114, "255,0,0"}, {10115, "700"},
             {10116, "10"}, {10117, "80"}, {10118, "Version 1"}, {10120, "14"}, {10121, "0,0,255"}, {10122, "700"}};
-        records.insert(records.end(), extra.begin(), extra.end());
+        for (const jaunt::NarrowRecord& record : extra) {
+            auto same = std::find_if(records.begin(), records.end(),
+                                     [&](const jaunt::NarrowRecord& r) { return r.key == record.key; });
+            if (same != records.end()) *same = record;
+            else records.push_back(record);
+        }
         const char* stub = std::getenv(stubVariable);
         ASSERT_NE(stub, nullptr);
         exe = dir.file("app.exe");
@@ -101,6 +122,7 @@ protected:
         options.set["JAUNT_RECORD"] = dir.file("record.txt");
         options.set["JAUNT_RECORD_SCRIPT"] = script;
         options.set["JAUNT_RECORD_GATE"] = dir.file("gate-");
+        options.showCommand = showCommand;
         process = jaunt_test::startProcess(L"\"" + jaunt_test::widen(exe) + L"\"", options, &processId);
     }
 
@@ -208,6 +230,39 @@ TEST_F(Splash, HidesBeforeAnErrorMessageAppears) {
     EXPECT_FALSE(splashShown());
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(exitCode(), 1u);
+}
+
+// Key 108 = 0, or a process started hidden (show command 0): no splash thread, so one thread less
+// than a launcher with a splash has while main runs, and no window; the application runs as usual.
+TEST_F(Splash, NeitherSwitchedOffNorStartedHiddenShowsASplash) {
+    struct Case {
+        const char* name;
+        std::vector<jaunt::NarrowRecord> extra;
+        int showCommand;
+        bool splash;
+    };
+    const Case cases[] = {{"with a splash", {}, -1, true},
+                          {"key 108 = 0", {{108, "0"}}, -1, false},
+                          {"started hidden", {}, SW_HIDE, false}};
+    int withSplash = 0;
+    for (const Case& c : cases) {
+        startSplash("main-waits", c.extra, "JAUNT_TEST_SPLASH_STUB", c.showCommand);
+        ASSERT_TRUE(waitFor([&] { return record().find("WinLauncher.main") != std::string::npos; })) << c.name;
+        int threads = threadCount(processId);
+        if (c.splash) {
+            withSplash = threads;
+            EXPECT_TRUE(waitFor([&] { return splashShown(); }));
+        } else {
+            EXPECT_EQ(threads, withSplash - 1) << c.name;
+            EXPECT_EQ(splashWindow(), nullptr) << c.name;
+        }
+        open("main");
+        EXPECT_EQ(exitCode(), 0u) << c.name;
+        CloseHandle(process);
+        process = nullptr;
+        DeleteFileA(gate("main").c_str());
+        DeleteFileA(dir.file("record.txt").c_str());
+    }
 }
 
 // DestroyJavaVM waits for every attached thread: a splash that nobody closes must not keep the

@@ -161,6 +161,10 @@ RunResult run(const std::wstring& commandLine, const RunOptions& options) {
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in;
+    if (options.showCommand >= 0) {
+        startup.dwFlags |= STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(options.showCommand);
+    }
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process;
@@ -200,6 +204,10 @@ bool startWithFlags(const std::wstring& commandLine, const RunOptions& options, 
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    if (options.showCommand >= 0) {
+        startup.dwFlags |= STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(options.showCommand);
+    }
     std::wstring mutableLine = commandLine;
     std::wstring block = environmentBlock(options);
     std::wstring directory = widen(options.workingDirectory);

@@ -60,6 +60,7 @@ struct RunOptions {
     std::vector<std::string> remove;
     std::string workingDirectory;  // empty: the test's own
     DWORD timeoutMs = 60000;
+    int showCommand = -1;  // 0 or more: the start-up show command (STARTF_USESHOWWINDOW)
 };
 
 // Starts commandLine (UTF-16, program name included), waits for it, and returns its exit code and

@@ -141,6 +141,68 @@ TEST_F(JauntCli, FailsWithOneMessageAndExitCodeOne) {
     EXPECT_EQ(jaunt::readFileBytes((dir / "stub.exe").string()), testsupport::makeStub());
 }
 
+// Bad pictures, icons, version texts and stubs: one line naming the file and the problem, and no
+// launcher (nor a partial one) left where the output would have gone.
+TEST_F(JauntCli, BadResourcesAndStubsLeaveOneLineAndNoOutput) {
+    std::vector<uint8_t> png = testsupport::makePng(6, 5);
+    jaunt::writeFileBytes((dir / "cut.png").string(), std::vector<uint8_t>(png.begin(), png.begin() + png.size() / 2));
+    // PNG headers (signature and IHDR; stb checks no CRC) of a huge and of an empty picture.
+    auto pngHeader = [](uint32_t width, uint32_t height) {
+        std::vector<uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+        for (uint32_t v : {width, height})
+            for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
+        b.insert(b.end(), {8, 6, 0, 0, 0, 0, 0, 0, 0});
+        return b;
+    };
+    jaunt::writeFileBytes((dir / "huge.png").string(), pngHeader(8193, 2));
+    jaunt::writeFileBytes((dir / "empty.png").string(), pngHeader(0, 4));
+    writeText(dir / "text.png", "not a picture at all");
+    std::vector<uint8_t> notLast = testsupport::makeStub();
+    testsupport::put32(notLast, 0x98 + 112, 0x4000);  // resource directory in another section
+    jaunt::writeFileBytes((dir / "notlast.exe").string(), notLast);
+    std::vector<uint8_t> damaged = testsupport::makeStub();
+    testsupport::put16(damaged, 0x400 + 12, 0xFFFF);  // the root directory lists 65535 entries
+    jaunt::writeFileBytes((dir / "damaged.exe").string(), damaged);
+    const std::pair<std::string, std::string> cases[] = {
+        {"splash.image = \"missing.png\"", "app.toml:1: splash.image: missing.png: cannot open"},
+        {"splash.image = \"cut.png\"", "app.toml:1: splash.image: cut.png: cannot decode the picture"},
+        {"splash.image = \"text.png\"", "app.toml:1: splash.image: text.png: not a BMP, PNG or GIF picture"},
+        {"splash.image = \"huge.png\"", "app.toml:1: splash.image: huge.png: the picture is 8193 x 2 pixels, more than 8192"},
+        {"splash.image = \"empty.png\"", "app.toml:1: splash.image: empty.png: the picture has a width or height of 0"},
+        {"application.icon = \"text.png\"", "app.toml:1: application.icon: text.png: not a BMP, PNG or GIF"},
+        {"application.icon = \"cut.png\"", "app.toml:1: application.icon: cut.png: cannot decode the picture"},
+        {"application.version = \"one.two\"", "app.toml:1: application.version = \"one.two\" must be up to four numbers"},
+        {"build.stub = \"notlast.exe\"", "notlast.exe: cannot find the resource section: the resources are not in the last section"},
+        {"build.stub = \"damaged.exe\"", "damaged.exe: malformed resource section: a directory's entries"},
+    };
+    // Files in out/ other than the launcher: temporary files left behind.
+    auto leftovers = [&] {
+        size_t count = 0;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(dir / "out", ec)) count += entry.path().filename() != "app.exe";
+        return count;
+    };
+    for (const auto& [setting, message] : cases) {
+        writeText(dir / "app.toml", setting + "\njava.main_class = \"Hello\"\nfiles.runtime = false\n");
+        std::string arguments = "build app.toml -o out/app.exe";
+        if (setting.rfind("build.stub", 0) != 0) arguments += " --stub stub.exe";
+        Outcome run = runJaunt(dir, arguments);
+        EXPECT_EQ(run.exitCode, 1) << setting;
+        EXPECT_EQ(run.err.rfind("jaunt: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << setting << " said: " << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_FALSE(fs::exists(dir / "out/app.exe")) << setting;
+        EXPECT_EQ(leftovers(), 0u) << setting;
+    }
+    // A launcher that is written replaces an older one whole and leaves no partial file.
+    writeText(dir / "out/app.exe", "old");
+    writeText(dir / "app.toml", "splash.image = \"ok.png\"\njava.main_class = \"Hello\"\nfiles.runtime = false\n");
+    jaunt::writeFileBytes((dir / "ok.png").string(), png);
+    EXPECT_EQ(runJaunt(dir, "build app.toml -o out/app.exe --stub stub.exe").exitCode, 0);
+    EXPECT_EQ(narrowRecordsOf(dir / "out/app.exe").at(141), "6");
+    EXPECT_EQ(leftovers(), 0u);
+}
+
 TEST_F(JauntCli, InspectShowsEveryRecordEscaped) {
     std::vector<uint8_t> table = jaunt::encodeTable(
         {{101, "Hello"}, {99999, "a\"b\\c\r\n\t\xE9"}, {1000, "Error"}}, {{1001, u"\u00E9t\u00E9\n"}});

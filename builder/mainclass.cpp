@@ -5,20 +5,9 @@
 
 #include "configkeys.h"
 #include "jarmanifest.h"
+#include "pathtext.h"
 
 namespace jaunt {
-
-namespace {
-
-bool hasJarExtension(const std::string& name) {
-    if (name.size() < 4) return false;
-    std::string extension = name.substr(name.size() - 4);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension == ".jar";
-}
-
-}  // namespace
 
 std::string completeMainClass(BuildConfiguration* config, const std::string& configPath) {
     auto& records = config->records;
@@ -36,7 +25,7 @@ std::string completeMainClass(BuildConfiguration* config, const std::string& con
         candidates.push_back(
             {first.argument + " (java.classpath, line " + std::to_string(first.line) + ")", first.path});
     for (const IncludedFileSource& file : config->files)
-        if (!file.path.empty() && hasJarExtension(file.name))
+        if (!file.path.empty() && endsWithIgnoringCase(file.name, ".jar"))
             candidates.push_back({file.name + " (files.include, line " + std::to_string(file.line) + ")", file.path});
 
     std::string looked;

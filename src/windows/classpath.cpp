@@ -11,6 +11,7 @@
 #include "extraction.h"
 #include "log.h"
 #include "paths.h"
+#include "pathtext.h"
 #include "variables.h"
 
 namespace jaunt {
@@ -36,18 +37,6 @@ void appendRuntimeLibrary(std::string* classPath) {
     std::string element = installation;
     if (element.empty() || element.back() != '\\') element += '\\';
     appendElement(classPath, element + ".bundlekit\\bktruntime.jar");
-}
-
-// An ending compared without regard to the case of ASCII letters, as the platform matches names.
-bool hasExtension(const std::string& name, const char* extension) {
-    size_t length = textLength(extension);
-    if (name.size() <= length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        char c = name[name.size() - length + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != extension[i]) return false;
-    }
-    return true;
 }
 
 std::string environmentValue(const char* name, bool* defined) {
@@ -93,7 +82,7 @@ void appendClassPath(std::string* classPath) {
     // never reaches the class path.
     for (const char* extension : {".jar", ".zip"})
         for (const std::string& file : extractedFiles())
-            if (hasExtension(file, extension)) {
+            if (file.size() > textLength(extension) && endsWithIgnoringCase(file, extension)) {
                 char resolved[kTextSize];
                 resolveAgainstModuleDir(resolved, sizeof(resolved), file.c_str());
                 appendElement(classPath, resolved);

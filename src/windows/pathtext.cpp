@@ -82,6 +82,10 @@ bool splitLast(const std::string& path, std::string* parent, std::string* name) 
 
 }  // namespace
 
+bool endsWithIgnoringCase(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && equalIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
 bool isExtractionDirectoryName(const std::string& name) {
     if (name.size() < 3 || !equalIgnoringCase(name.substr(0, 3), "jnt")) return false;
     size_t hex = runOf(name, 3, isHexDigit);

@@ -19,6 +19,10 @@ bool isDriveRoot(const char* path);
 // Splits text at separator; runs of separators count as one, so no entry is empty.
 std::vector<std::string> splitList(const std::string& text, char separator);
 
+// Whether text ends with suffix, ASCII letters compared without regard to case (as the platform
+// compares file names).
+bool endsWithIgnoringCase(const std::string& text, const std::string& suffix);
+
 // The name the extraction gives its directories: "jnt", 1 to 8 hexadecimal digits, ".tmp_dir" and 1
 // to 10 decimal digits, letters in either case.
 bool isExtractionDirectoryName(const std::string& name);

@@ -228,6 +228,9 @@ public:
                     // Adobe's segment tells how the colour components are coded.
                     if (n >= 12 && std::memcmp(s, "Adobe", 5) == 0) adobeTransform_ = s[11];
                     break;
+                case 0xE1:
+                    if (n >= 6 && std::memcmp(s, "Exif\0\0", 6) == 0) orientation_ = exifOrientation(s + 6, n - 6);
+                    break;
                 case 0xDA: pos = scan(s, n, pos); break;
                 default: break;  // application data, comments, DNL-free extensions
             }
@@ -237,12 +240,59 @@ public:
         for (Component& c : components_)
             if (!c.seen) damaged("a colour component has no picture data");
         finish(width, height, rgba);
+        orient(width, height, rgba);
     }
 
 private:
     static std::string hex(int marker) {
         const char* digits = "0123456789ABCDEF";
         return std::string("0xFF") + digits[marker >> 4] + digits[marker & 15];
+    }
+
+    // The orientation tag (1 to 8) of the first directory of Exif data (a TIFF structure), or 1
+    // when it is missing or unreadable.
+    static int exifOrientation(const uint8_t* t, size_t n) {
+        if (n < 8 || !((t[0] == 'I' && t[1] == 'I') || (t[0] == 'M' && t[1] == 'M'))) return 1;
+        const bool big = t[0] == 'M';
+        auto get16 = [&](size_t at) { return static_cast<uint32_t>(big ? t[at] << 8 | t[at + 1] : t[at + 1] << 8 | t[at]); };
+        auto get32 = [&](size_t at) { return big ? get16(at) << 16 | get16(at + 2) : get16(at + 2) << 16 | get16(at); };
+        uint32_t directory = get32(4);
+        if (get16(2) != 42 || directory > n - 2) return 1;
+        size_t entries = get16(directory);
+        for (size_t i = 0; i < entries && directory + 2 + 12 * (i + 1) <= n; ++i) {
+            size_t at = directory + 2 + 12 * i;
+            if (get16(at) == 0x0112 && get16(at + 2) == 3 && get32(at + 4) == 1) {
+                uint32_t value = get16(at + 8);
+                return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+            }
+        }
+        return 1;
+    }
+
+    // Turns the decoded picture the way its Exif orientation says it is meant to be seen.
+    void orient(int& width, int& height, std::vector<uint8_t>& rgba) const {
+        if (orientation_ == 1) return;
+        const int w = width, h = height;
+        const bool swapped = orientation_ >= 5;
+        const int outWidth = swapped ? h : w, outHeight = swapped ? w : h;
+        std::vector<uint8_t> out(rgba.size());
+        for (int y = 0; y < outHeight; ++y)
+            for (int x = 0; x < outWidth; ++x) {
+                int sx = x, sy = y;
+                switch (orientation_) {
+                    case 2: sx = w - 1 - x; break;                  // shown mirrored
+                    case 3: sx = w - 1 - x, sy = h - 1 - y; break;  // shown upside down
+                    case 4: sy = h - 1 - y; break;                  // shown mirrored top to bottom
+                    case 5: sx = y, sy = x; break;                  // shown transposed
+                    case 6: sx = y, sy = h - 1 - x; break;          // shown turned a quarter clockwise
+                    case 7: sx = w - 1 - y, sy = h - 1 - x; break;  // shown transposed the other way
+                    case 8: sx = w - 1 - y, sy = x; break;          // shown turned a quarter anticlockwise
+                }
+                std::memcpy(&out[(static_cast<size_t>(y) * outWidth + x) * 4], &rgba[(static_cast<size_t>(sy) * w + sx) * 4], 4);
+            }
+        rgba.swap(out);
+        width = outWidth;
+        height = outHeight;
     }
 
     void frame(const uint8_t* s, size_t n, bool isProgressive) {
@@ -652,6 +702,7 @@ private:
     int width_ = 0, height_ = 0, maxH_ = 1, maxV_ = 1, mcusWide_ = 0, mcusHigh_ = 0;
     int restartInterval_ = 0;
     int adobeTransform_ = -1;
+    int orientation_ = 1;
     int scans_ = 0;
 };
 

@@ -2,7 +2,8 @@
 // of 8-bit samples with one (grey), three (YCbCr or RGB) or four (Adobe CMYK or YCCK) components.
 // It is written for hostile input: every table index, run length and coefficient position is
 // checked, and a picture whose data ends early or is damaged is refused, never guessed at. All
-// arithmetic is integer, so every platform decodes a file to the same pixels.
+// arithmetic is integer, so every platform decodes a file to the same pixels. A picture is turned
+// as its Exif orientation says, as viewers show it.
 #pragma once
 
 #include <cstdint>

@@ -477,6 +477,7 @@ private:
             if (size == 0) {
                 if (run != 15) break;  // end of block
                 k += 15;               // sixteen zeros
+                if (k > 63) damaged("the picture data is damaged (a run of zeros past the end of its block)");
                 continue;
             }
             k += run;
@@ -499,6 +500,7 @@ private:
                     break;
                 }
                 k += 15;
+                if (k > se) damaged("the picture data is damaged (a run of zeros past the end of its band)");
                 continue;
             }
             k += run;
@@ -535,10 +537,8 @@ private:
                     else if (--run < 0)
                         break;
                 }
-                if (value != 0) {
-                    if (k > se) damaged("the picture data is damaged (a coefficient past the end of its band)");
-                    block[kZigzag[k]] = static_cast<int16_t>(value);
-                }
+                if (k > se) damaged("the picture data is damaged (a run of zeros past the end of its band)");
+                if (value != 0) block[kZigzag[k]] = static_cast<int16_t>(value);
             }
         }
         if (eobRun > 0) {

@@ -19,8 +19,9 @@ bool looksLikeJpeg(const std::vector<uint8_t>& bytes);
 struct JpegError : std::runtime_error {
     enum Kind {
         Damaged,      // the file breaks the format or ends early; what() says where
-        Unsupported,  // a valid kind of JPEG this decoder does not read; what() names it
-        NoPixels,     // the frame gives a width or height of 0
+        Unsupported,  // a valid kind of JPEG this decoder does not read (among them a height of 0,
+                      // which means the height follows the picture data); what() names it
+        NoPixels,     // the frame gives a width of 0
         TooLarge,     // the frame is wider or higher than allowed; width and height are set
     };
     Kind kind;

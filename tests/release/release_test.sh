@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Unpacks both releases into fresh directories outside the repository and makes the demo's launcher
 # with each build tool (the Windows one under Wine): each finds its stubs and runtime library by the
-# layout around its bin/, and the two tools make the same launcher.
+# layout around its bin/, and the two tools make the same launcher, also from JPEG pictures.
 #
 #   tests/release/release_test.sh jaunt-V-linux-x86_64.tar.gz jaunt-V-windows.zip
 set -euo pipefail
@@ -58,4 +58,19 @@ JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.
     "$(winpath "$work/windows/$top/examples/hello/app.toml")" -o "$(winpath "$work/out/windows/linux-x86.exe")" \
     > windows.txt 2>&1 || fail "jaunt.exe build failed: $(cat windows.txt)"
 cmp -s linux-x86.exe windows/linux-x86.exe || fail "the Linux and Windows build tools made different launchers"
+
+# Both decode a JPEG splash picture and scale a JPEG icon to the same pixels (the demo's pictures
+# are PNG files).
+for tree in linux windows; do
+    cp -r "$work/$tree/$top/examples/hello" "$work/jpeg-$tree"
+    cp "$root/tests/data/builder/jpeg/progressive-restart.jpg" "$work/jpeg-$tree/splash.jpg"
+    cp "$root/tests/data/builder/jpeg/baseline-420.jpg" "$work/jpeg-$tree/icon.jpg"
+    sed -i 's/"splash.png"/"splash.jpg"/; s/"icon.png"/"icon.jpg"/' "$work/jpeg-$tree/app.toml"
+done
+"$work/linux/$top/bin/jaunt" build "$work/jpeg-linux/app.toml" -o jpeg.exe > /dev/null 2>&1 ||
+    fail "jaunt could not make the launcher with JPEG pictures"
+JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.exe" build \
+    "$(winpath "$work/jpeg-windows/app.toml")" -o "$(winpath "$work/out/windows/jpeg.exe")" \
+    > windows.txt 2>&1 || fail "jaunt.exe build with JPEG pictures failed: $(cat windows.txt)"
+cmp -s jpeg.exe windows/jpeg.exe || fail "the Linux and Windows build tools decoded a JPEG picture differently"
 echo "release test: both releases make the demo's launcher ($version)"

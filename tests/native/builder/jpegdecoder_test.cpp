@@ -1,0 +1,222 @@
+// The JPEG decoder against the pictures in tests/data/builder/jpeg (made by make-fixtures there):
+// every good file decodes to the original picture within the loss of its quality and sampling, and
+// to what stb_image makes of it; damaged and unsupported files, and frames of no or too many
+// pixels, are refused with the right kind of error.
+#include "jpegdecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+// stb is the reference decoder for valid files; static, so its symbols stay in this file.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_PNM
+#define STBI_NO_STDIO
+#include <stb/stb_image.h>
+
+using jaunt::JpegError;
+
+namespace {
+
+constexpr int kWidth = 37, kHeight = 23;
+
+std::vector<uint8_t> readFixture(const std::string& name) {
+    std::ifstream in(std::string(JAUNT_TEST_DATA) + "/jpeg/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// RGBA pixels as stb decodes them (also the original.ppm), empty when it cannot.
+std::vector<uint8_t> stbDecode(const std::vector<uint8_t>& bytes) {
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* pixels = stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 4);
+    if (!pixels || width != kWidth || height != kHeight) {
+        stbi_image_free(pixels);
+        return {};
+    }
+    std::vector<uint8_t> rgba(pixels, pixels + width * height * 4);
+    stbi_image_free(pixels);
+    return rgba;
+}
+
+// The original as a greyscale JPEG encoder sees it.
+std::vector<uint8_t> toGrey(std::vector<uint8_t> rgba) {
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        auto y = static_cast<uint8_t>(std::lround(0.299 * rgba[i] + 0.587 * rgba[i + 1] + 0.114 * rgba[i + 2]));
+        rgba[i] = rgba[i + 1] = rgba[i + 2] = y;
+    }
+    return rgba;
+}
+
+// The mean absolute difference of the worst of the three colour channels, and the largest one.
+struct Difference {
+    double mean = 0;
+    int max = 0;
+};
+Difference difference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    double sums[3] = {0, 0, 0};
+    Difference d;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (i % 4 == 3) continue;
+        int delta = std::abs(a[i] - b[i]);
+        sums[i % 4] += delta;
+        d.max = std::max(d.max, delta);
+    }
+    d.mean = *std::max_element(sums, sums + 3) / (a.size() / 4);
+    return d;
+}
+
+// The error decoding throws, or nothing when it decodes.
+std::optional<JpegError> refusalOf(const std::vector<uint8_t>& bytes, int maximumSide = 8192) {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+    try {
+        jaunt::decodeJpeg(bytes, maximumSide, width, height, rgba);
+    } catch (const JpegError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+// Offset of the frame header (SOF0 to SOF3) of a file.
+size_t frameHeader(const std::vector<uint8_t>& b) {
+    for (size_t i = 2; i + 4 <= b.size() && b[i] == 0xFF; i += 2 + (b[i + 2] << 8 | b[i + 3]))
+        if (b[i + 1] >= 0xC0 && b[i + 1] <= 0xC3) return i;
+    ADD_FAILURE() << "no frame header";
+    return 0;
+}
+
+// Tolerances from measuring each file (see the report of the commit that added them): the bounds
+// against the original hold the loss of the quality and chroma sampling used, the bounds against
+// stb the small differences of two integer decoders. A negative bound skips that comparison.
+struct Good {
+    const char* file;
+    bool grey;
+    double meanToOriginal;
+    int maxToOriginal;
+    double meanToStb;
+    int maxToStb;
+};
+const Good kGood[] = {
+    {"baseline-444.jpg", false, 3.0, 20, 0.5, 4},
+    {"baseline-420.jpg", false, 16.0, 170, 0.5, 4},
+    {"baseline-422.jpg", false, 10.0, 100, 0.5, 4},
+    {"baseline-440.jpg", false, 13.0, 170, 0.5, 4},
+    {"grey.jpg", true, 2.0, 16, 0.5, 4},
+    {"progressive-420.jpg", false, 16.0, 170, 0.5, 4},
+    {"progressive-grey.jpg", true, 2.0, 16, 0.5, 4},
+    {"progressive-restart.jpg", false, 16.0, 170, 0.5, 4},
+    {"restart-every-mcu.jpg", false, 16.0, 170, 0.5, 4},
+    {"restart-every-row.jpg", false, 16.0, 170, 0.5, 4},
+    {"non-interleaved.jpg", false, 16.0, 170, 0.5, 4},
+    {"quant16.jpg", false, 18.0, 170, 0.5, 4},
+    {"rgb.jpg", false, 1.2, 8, 0.5, 4},
+    {"ycck.jpg", false, 2.5, 16, 0.5, 4},
+    {"cmyk.jpg", false, -1, -1, 0.5, 4},
+};
+
+TEST(JpegDecoder, decodesEveryKindToTheOriginalAndToWhatStbMakesOfIt) {
+    std::vector<uint8_t> original = stbDecode(readFixture("original.ppm"));
+    ASSERT_FALSE(original.empty());
+    std::vector<uint8_t> originalGrey = toGrey(original);
+    for (const Good& good : kGood) {
+        SCOPED_TRACE(good.file);
+        std::vector<uint8_t> bytes = readFixture(good.file);
+        EXPECT_TRUE(jaunt::looksLikeJpeg(bytes));
+        int width = 0, height = 0;
+        std::vector<uint8_t> rgba;
+        // A frame exactly as wide as allowed is accepted.
+        jaunt::decodeJpeg(bytes, std::max(kWidth, kHeight), width, height, rgba);
+        ASSERT_EQ(width, kWidth);
+        ASSERT_EQ(height, kHeight);
+        ASSERT_EQ(rgba.size(), size_t{kWidth} * kHeight * 4);
+        for (size_t i = 3; i < rgba.size(); i += 4) ASSERT_EQ(rgba[i], 255) << "alpha at " << i / 4;
+        if (good.meanToOriginal >= 0) {
+            Difference d = difference(rgba, good.grey ? originalGrey : original);
+            EXPECT_LE(d.mean, good.meanToOriginal) << "mean difference to the original";
+            EXPECT_LE(d.max, good.maxToOriginal) << "largest difference to the original";
+        }
+        std::vector<uint8_t> reference = stbDecode(bytes);
+        ASSERT_FALSE(reference.empty());
+        Difference d = difference(rgba, reference);
+        EXPECT_LE(d.mean, good.meanToStb) << "mean difference to stb";
+        EXPECT_LE(d.max, good.maxToStb) << "largest difference to stb";
+    }
+}
+
+TEST(JpegDecoder, refusesDamagedAndUnsupportedFiles) {
+    const struct {
+        const char* file;
+        JpegError::Kind kind;
+    } refused[] = {
+        {"arithmetic.jpg", JpegError::Unsupported},
+        {"truncated.jpg", JpegError::Damaged},
+        {"huffman-too-many-codes.jpg", JpegError::Damaged},
+        {"coefficient-past-63.jpg", JpegError::Damaged},
+        {"progressive-band-past-63.jpg", JpegError::Damaged},
+        {"original.ppm", JpegError::Damaged},
+    };
+    for (const auto& bad : refused) {
+        std::optional<JpegError> error = refusalOf(readFixture(bad.file));
+        ASSERT_TRUE(error) << bad.file << " decodes";
+        EXPECT_EQ(error->kind, bad.kind) << bad.file << ": " << error->what();
+    }
+    EXPECT_FALSE(jaunt::looksLikeJpeg(readFixture("original.ppm")));
+    EXPECT_FALSE(jaunt::looksLikeJpeg({0xFF, 0xD8}));
+    EXPECT_FALSE(jaunt::looksLikeJpeg({}));
+}
+
+// Every prefix of a file, up to its last scan's final byte, ends early.
+TEST(JpegDecoder, refusesEveryCutOfAFile) {
+    for (const char* file : {"baseline-420.jpg", "progressive-restart.jpg", "restart-every-mcu.jpg"}) {
+        std::vector<uint8_t> bytes = readFixture(file);
+        for (size_t length = 0; length + 2 < bytes.size(); ++length) {
+            std::optional<JpegError> error = refusalOf({bytes.begin(), bytes.begin() + length});
+            ASSERT_TRUE(error) << file << " cut to " << length << " bytes decodes";
+            ASSERT_EQ(error->kind, JpegError::Damaged) << file << " cut to " << length << ": " << error->what();
+        }
+    }
+}
+
+TEST(JpegDecoder, judgesTheFrameHeaderBeforeTakingPixelMemory) {
+    const struct {
+        const char* what;
+        uint8_t marker, precision;
+        int height, width, maximumSide;
+        JpegError::Kind kind;
+    } frames[] = {
+        {"one column wider than allowed", 0xC0, 8, kHeight, kWidth, kWidth - 1, JpegError::TooLarge},
+        {"14 GB of pixels", 0xC0, 8, 60000, 60000, 8192, JpegError::TooLarge},
+        {"no columns", 0xC0, 8, kHeight, 0, 8192, JpegError::NoPixels},
+        {"no rows", 0xC0, 8, 0, kWidth, 8192, JpegError::NoPixels},
+        {"12-bit samples", 0xC1, 12, kHeight, kWidth, 8192, JpegError::Unsupported},
+        {"lossless", 0xC3, 8, kHeight, kWidth, 8192, JpegError::Unsupported},
+    };
+    const std::vector<uint8_t> fixture = readFixture("baseline-420.jpg");
+    for (const auto& frame : frames) {
+        std::vector<uint8_t> bytes = fixture;
+        size_t at = frameHeader(bytes);
+        bytes[at + 1] = frame.marker;
+        bytes[at + 4] = frame.precision;
+        bytes[at + 5] = static_cast<uint8_t>(frame.height >> 8), bytes[at + 6] = static_cast<uint8_t>(frame.height);
+        bytes[at + 7] = static_cast<uint8_t>(frame.width >> 8), bytes[at + 8] = static_cast<uint8_t>(frame.width);
+        std::optional<JpegError> error = refusalOf(bytes, frame.maximumSide);
+        ASSERT_TRUE(error) << frame.what << " decodes";
+        EXPECT_EQ(error->kind, frame.kind) << frame.what << ": " << error->what();
+        if (frame.kind == JpegError::TooLarge) {
+            EXPECT_EQ(error->width, frame.width) << frame.what;
+            EXPECT_EQ(error->height, frame.height) << frame.what;
+        }
+    }
+}
+
+}  // namespace

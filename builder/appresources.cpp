@@ -1,11 +1,13 @@
 #include "appresources.h"
 
+#include "jpegdecoder.h"
+
 #include <algorithm>
 #include <cstring>
 
 // Decoders and the scaler come from Debian's libstb-dev; only the formats offered are compiled in.
-// Not JPEG: the JPEG decoder of this stb version (2.27) reads and writes outside its tables on
-// damaged Huffman tables (found by fuzz_picture), so a JPEG picture is refused like any unknown file.
+// JPEG has a decoder of its own (jpegdecoder): the one of this stb version (2.27) reads and writes
+// outside its tables on damaged Huffman tables.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
 #define STBI_ONLY_BMP
@@ -154,20 +156,41 @@ bool declaresNoPixels(const std::vector<uint8_t>& b) {
     return false;
 }
 
+ResourceError noPixels() { return ResourceError("the picture has a width or height of 0 pixels"); }
+ResourceError tooLarge(int width, int height, int maximumSide) {
+    return ResourceError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+                         " pixels, more than " + std::to_string(maximumSide) + " on a side");
+}
+
+Picture decodeJpegPicture(const std::vector<uint8_t>& bytes, int maximumSide) {
+    Picture picture;
+    try {
+        decodeJpeg(bytes, maximumSide, picture.width, picture.height, picture.rgba);
+    } catch (const JpegError& e) {
+        switch (e.kind) {
+            case JpegError::NoPixels: throw noPixels();
+            case JpegError::TooLarge: throw tooLarge(e.width, e.height, maximumSide);
+            case JpegError::Unsupported: throw ResourceError(std::string("cannot decode the picture (") + e.what() + " is not supported)");
+            case JpegError::Damaged: break;
+        }
+        throw ResourceError(std::string("cannot decode the picture (") + e.what() + ")");
+    }
+    return picture;
+}
+
 }  // namespace
 
 Picture decodePicture(const std::vector<uint8_t>& bytes, int maximumSide) {
     if (bytes.size() > 0x7FFFFFFF) throw ResourceError("the picture is larger than 2 GiB");
+    if (looksLikeJpeg(bytes)) return decodeJpegPicture(bytes, maximumSide);
     int width = 0, height = 0, channels = 0;
     const int length = static_cast<int>(bytes.size());
     if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) {
-        if (declaresNoPixels(bytes)) throw ResourceError("the picture has a width or height of 0 pixels");
-        throw ResourceError(std::string("not a BMP, PNG or GIF picture (") + stbi_failure_reason() + ")");
+        if (declaresNoPixels(bytes)) throw noPixels();
+        throw ResourceError(std::string("not a BMP, PNG, JPEG or GIF picture (") + stbi_failure_reason() + ")");
     }
-    if (width <= 0 || height <= 0) throw ResourceError("the picture has a width or height of 0 pixels");
-    if (width > maximumSide || height > maximumSide)
-        throw ResourceError("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-                            " pixels, more than " + std::to_string(maximumSide) + " on a side");
+    if (width <= 0 || height <= 0) throw noPixels();
+    if (width > maximumSide || height > maximumSide) throw tooLarge(width, height, maximumSide);
     stbi_uc* pixels = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 4);
     if (pixels == nullptr) throw ResourceError(std::string("cannot decode the picture (") + stbi_failure_reason() + ")");
     Picture picture;

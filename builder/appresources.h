@@ -25,7 +25,7 @@ struct Picture {
 // Larger pictures make no sense for a splash window or an icon and would take gigabytes.
 constexpr int kMaximumPictureSide = 8192;
 
-// Decodes a BMP, PNG or GIF (its first frame) of at most maximumSide pixels on a side.
+// Decodes a BMP, PNG, JPEG or GIF (its first frame) of at most maximumSide pixels on a side.
 // Throws ResourceError with the reason.
 Picture decodePicture(const std::vector<uint8_t>& bytes, int maximumSide = kMaximumPictureSide);
 

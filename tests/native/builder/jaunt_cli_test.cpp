@@ -166,10 +166,10 @@ TEST_F(JauntCli, BadResourcesAndStubsLeaveOneLineAndNoOutput) {
     const std::pair<std::string, std::string> cases[] = {
         {"splash.image = \"missing.png\"", "app.toml:1: splash.image: missing.png: cannot open"},
         {"splash.image = \"cut.png\"", "app.toml:1: splash.image: cut.png: cannot decode the picture"},
-        {"splash.image = \"text.png\"", "app.toml:1: splash.image: text.png: not a BMP, PNG or GIF picture"},
+        {"splash.image = \"text.png\"", "app.toml:1: splash.image: text.png: not a BMP, PNG, JPEG or GIF picture"},
         {"splash.image = \"huge.png\"", "app.toml:1: splash.image: huge.png: the picture is 8193 x 2 pixels, more than 8192"},
         {"splash.image = \"empty.png\"", "app.toml:1: splash.image: empty.png: the picture has a width or height of 0"},
-        {"application.icon = \"text.png\"", "app.toml:1: application.icon: text.png: not a BMP, PNG or GIF"},
+        {"application.icon = \"text.png\"", "app.toml:1: application.icon: text.png: not a BMP, PNG, JPEG or GIF"},
         {"application.icon = \"cut.png\"", "app.toml:1: application.icon: cut.png: cannot decode the picture"},
         {"application.version = \"one.two\"", "app.toml:1: application.version = \"one.two\" must be up to four numbers"},
         {"build.stub = \"notlast.exe\"", "notlast.exe: cannot find the resource section: the resources are not in the last section"},

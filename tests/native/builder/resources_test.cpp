@@ -285,7 +285,7 @@ TEST(ResourceSettings, PictureSizesDefaultsAndMistakes) {
          ":2: the splash window is configured as 5 x 3 pixels (splash.width x splash.height) but the picture "
          "splash.png is 5 x 4"},
         {"splash.image = \"missing.png\"\n", ":1: splash.image: " + (dir / "missing.png").string() + ": cannot open"},
-        {"\n[splash]\nimage = \"notes.txt\"\n", ":3: splash.image: notes.txt: not a BMP, PNG or GIF picture"},
+        {"\n[splash]\nimage = \"notes.txt\"\n", ":3: splash.image: notes.txt: not a BMP, PNG, JPEG or GIF picture"},
         {"application.icon = \"notes.txt\"\n", ":1: application.icon: notes.txt: not a BMP"},
         {"application.dpi_awareness = \"high\"\n",
          ":1: application.dpi_awareness must be one of unaware, system, permonitor, permonitorv2"},

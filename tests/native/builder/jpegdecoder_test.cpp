@@ -95,9 +95,13 @@ size_t frameHeader(const std::vector<uint8_t>& b) {
     return 0;
 }
 
-// Tolerances from measuring each file (see the report of the commit that added them): the bounds
-// against the original hold the loss of the quality and chroma sampling used, the bounds against
-// stb the small differences of two integer decoders. A negative bound skips that comparison.
+// Bounds about a fifth above what the decoder measured. Against the original they hold the loss of
+// quality 90 to 95 and of the chroma sampling (mean of the worst channel 1.6 for grey, 2.4 at 4:4:4,
+// 7.9 to 15.5 subsampled, where the flat patches' colour edges fall inside chroma samples: largest
+// differences 14 and up to 158). Against stb two integer decoders differ by rounding (means below
+// 0.07, at most 2), except at 4:2:2, where stb interpolates chroma across columns unlike libjpeg
+// (which this decoder matches within 2): 23 at the sharp edges. A negative bound skips the
+// comparison: cmyk.jpg holds YCCK data marked as CMYK, far from the original by design.
 struct Good {
     const char* file;
     bool grey;
@@ -107,21 +111,21 @@ struct Good {
     int maxToStb;
 };
 const Good kGood[] = {
-    {"baseline-444.jpg", false, 3.0, 20, 0.5, 4},
-    {"baseline-420.jpg", false, 16.0, 170, 0.5, 4},
-    {"baseline-422.jpg", false, 10.0, 100, 0.5, 4},
-    {"baseline-440.jpg", false, 13.0, 170, 0.5, 4},
-    {"grey.jpg", true, 2.0, 16, 0.5, 4},
-    {"progressive-420.jpg", false, 16.0, 170, 0.5, 4},
-    {"progressive-grey.jpg", true, 2.0, 16, 0.5, 4},
-    {"progressive-restart.jpg", false, 16.0, 170, 0.5, 4},
-    {"restart-every-mcu.jpg", false, 16.0, 170, 0.5, 4},
-    {"restart-every-row.jpg", false, 16.0, 170, 0.5, 4},
-    {"non-interleaved.jpg", false, 16.0, 170, 0.5, 4},
-    {"quant16.jpg", false, 18.0, 170, 0.5, 4},
-    {"rgb.jpg", false, 1.2, 8, 0.5, 4},
-    {"ycck.jpg", false, 2.5, 16, 0.5, 4},
-    {"cmyk.jpg", false, -1, -1, 0.5, 4},
+    {"baseline-444.jpg", false, 3.0, 18, 0.1, 3},
+    {"baseline-420.jpg", false, 16.5, 175, 0.1, 3},
+    {"baseline-422.jpg", false, 9.5, 100, 0.3, 28},
+    {"baseline-440.jpg", false, 13.0, 145, 0.1, 3},
+    {"grey.jpg", true, 2.0, 17, 0.1, 3},
+    {"progressive-420.jpg", false, 16.5, 175, 0.1, 3},
+    {"progressive-grey.jpg", true, 2.0, 17, 0.1, 3},
+    {"progressive-restart.jpg", false, 16.5, 175, 0.1, 3},
+    {"restart-every-mcu.jpg", false, 16.5, 175, 0.1, 3},
+    {"restart-every-row.jpg", false, 16.5, 175, 0.1, 3},
+    {"non-interleaved.jpg", false, 16.5, 175, 0.1, 3},
+    {"quant16.jpg", false, 18.5, 185, 0.1, 3},
+    {"rgb.jpg", false, 1.0, 6, 0.1, 3},
+    {"ycck.jpg", false, 2.2, 15, 0.1, 3},
+    {"cmyk.jpg", false, -1, -1, 0.1, 3},
 };
 
 TEST(JpegDecoder, decodesEveryKindToTheOriginalAndToWhatStbMakesOfIt) {
@@ -162,12 +166,16 @@ TEST(JpegDecoder, refusesDamagedAndUnsupportedFiles) {
         {"truncated.jpg", JpegError::Damaged},
         {"huffman-too-many-codes.jpg", JpegError::Damaged},
         {"coefficient-past-63.jpg", JpegError::Damaged},
+        {"zero-run-past-63.jpg", JpegError::Damaged},
         {"progressive-band-past-63.jpg", JpegError::Damaged},
         {"original.ppm", JpegError::Damaged},
     };
     for (const auto& bad : refused) {
         std::optional<JpegError> error = refusalOf(readFixture(bad.file));
-        ASSERT_TRUE(error) << bad.file << " decodes";
+        if (!error) {
+            ADD_FAILURE() << bad.file << " decodes";
+            continue;
+        }
         EXPECT_EQ(error->kind, bad.kind) << bad.file << ": " << error->what();
     }
     EXPECT_FALSE(jaunt::looksLikeJpeg(readFixture("original.ppm")));
@@ -197,7 +205,8 @@ TEST(JpegDecoder, judgesTheFrameHeaderBeforeTakingPixelMemory) {
         {"one column wider than allowed", 0xC0, 8, kHeight, kWidth, kWidth - 1, JpegError::TooLarge},
         {"14 GB of pixels", 0xC0, 8, 60000, 60000, 8192, JpegError::TooLarge},
         {"no columns", 0xC0, 8, kHeight, 0, 8192, JpegError::NoPixels},
-        {"no rows", 0xC0, 8, 0, kWidth, 8192, JpegError::NoPixels},
+        // A height of 0 is valid: a DNL marker after the first scan gives it. Few files use one.
+        {"height given after the data", 0xC0, 8, 0, kWidth, 8192, JpegError::Unsupported},
         {"12-bit samples", 0xC1, 12, kHeight, kWidth, 8192, JpegError::Unsupported},
         {"lossless", 0xC3, 8, kHeight, kWidth, 8192, JpegError::Unsupported},
     };
@@ -210,7 +219,10 @@ TEST(JpegDecoder, judgesTheFrameHeaderBeforeTakingPixelMemory) {
         bytes[at + 5] = static_cast<uint8_t>(frame.height >> 8), bytes[at + 6] = static_cast<uint8_t>(frame.height);
         bytes[at + 7] = static_cast<uint8_t>(frame.width >> 8), bytes[at + 8] = static_cast<uint8_t>(frame.width);
         std::optional<JpegError> error = refusalOf(bytes, frame.maximumSide);
-        ASSERT_TRUE(error) << frame.what << " decodes";
+        if (!error) {
+            ADD_FAILURE() << frame.what << " decodes";
+            continue;
+        }
         EXPECT_EQ(error->kind, frame.kind) << frame.what << ": " << error->what();
         if (frame.kind == JpegError::TooLarge) {
             EXPECT_EQ(error->width, frame.width) << frame.what;

@@ -1,18 +1,20 @@
 // The JPEG decoder against the pictures in tests/data/builder/jpeg (made by make-fixtures there):
 // every good file decodes to the original picture within the loss of its quality and sampling, and
 // to what stb_image makes of it; damaged and unsupported files, and frames of no or too many
-// pixels, are refused with the right kind of error.
+// pixels, are refused with the right kind of error; an Exif orientation turns the picture.
 #include "jpegdecoder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // stb is the reference decoder for valid files; static, so its symbols stay in this file.
@@ -228,6 +230,81 @@ TEST(JpegDecoder, judgesTheFrameHeaderBeforeTakingPixelMemory) {
             EXPECT_EQ(error->width, frame.width) << frame.what;
             EXPECT_EQ(error->height, frame.height) << frame.what;
         }
+    }
+}
+
+// An Exif segment with one entry (the orientation, unless another tag is given), big- or
+// little-endian; the directory offset and the entry count may point past the segment.
+std::vector<uint8_t> withExifOrientation(std::vector<uint8_t> jpeg, int orientation, bool little, uint32_t directory,
+                                         uint16_t entries, uint8_t tag) {
+    std::vector<uint8_t> tiff = {'M', 'M', 0, 42, 0, 0, 0, 0, 0, 0, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) tiff[4 + i] = static_cast<uint8_t>(directory >> (24 - 8 * i));
+    tiff[8] = static_cast<uint8_t>(entries >> 8), tiff[9] = static_cast<uint8_t>(entries);
+    tiff[11] = tag;
+    tiff[19] = static_cast<uint8_t>(orientation);
+    if (little) {
+        tiff[0] = tiff[1] = 'I';
+        for (auto [at, size] : {std::pair{2, 2}, {4, 4}, {8, 2}, {10, 2}, {12, 2}, {14, 4}, {18, 2}})
+            std::reverse(tiff.begin() + at, tiff.begin() + at + size);
+    }
+    std::vector<uint8_t> segment = {0xFF, 0xE1, 0, static_cast<uint8_t>(2 + 6 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
+    segment.insert(segment.end(), tiff.begin(), tiff.end());
+    jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+    return jpeg;
+}
+
+// Where the stored top-left and top-right pixels are shown fixes the turn; an orientation outside
+// 1 to 8 or Exif data pointing outside itself leaves the picture as stored.
+TEST(JpegDecoder, turnsThePictureAsItsExifOrientationSays) {
+    enum Corner { TopLeft, TopRight, BottomLeft, BottomRight };
+    const struct {
+        int orientation;
+        bool little;
+        uint32_t directory;
+        uint16_t entries;
+        Corner topLeftShownAt, topRightShownAt;
+        uint8_t tag = 0x12;
+    } cases[] = {
+        {1, false, 8, 1, TopLeft, TopRight},
+        {2, false, 8, 1, TopRight, TopLeft},
+        {3, true, 8, 1, BottomRight, BottomLeft},
+        {4, false, 8, 1, BottomLeft, BottomRight},
+        {5, false, 8, 1, TopLeft, BottomLeft},
+        {6, false, 8, 1, TopRight, BottomRight},
+        {6, true, 8, 1, TopRight, BottomRight},
+        {7, false, 8, 1, BottomRight, TopRight},
+        {8, true, 8, 1, BottomLeft, TopLeft},
+        {9, false, 8, 1, TopLeft, TopRight},
+        {6, false, 0xFFFFFFF0u, 1, TopLeft, TopRight},
+        {6, false, 25, 1, TopLeft, TopRight},  // the directory's count would end past the segment
+        {6, true, 8, 0xFFFF, TopRight, BottomRight},
+        {6, false, 8, 0xFFFF, TopLeft, TopRight, 0x00},  // far more entries than the file holds
+    };
+    const std::vector<uint8_t> fixture = readFixture("baseline-444.jpg");
+    int width = 0, height = 0;
+    std::vector<uint8_t> stored;
+    jaunt::decodeJpeg(fixture, 8192, width, height, stored);
+    auto pixel = [](const std::vector<uint8_t>& rgba, int w, int x, int y) {
+        auto at = rgba.begin() + (static_cast<ptrdiff_t>(y) * w + x) * 4;
+        return std::vector<uint8_t>(at, at + 4);
+    };
+    ASSERT_NE(pixel(stored, kWidth, 0, 0), pixel(stored, kWidth, kWidth - 1, 0));
+    auto right = [](Corner corner) { return corner == TopRight || corner == BottomRight; };
+    auto bottom = [](Corner corner) { return corner == BottomLeft || corner == BottomRight; };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "orientation " << c.orientation << ", directory at " << c.directory << ", "
+                                        << c.entries << " entries" << (c.little ? ", little-endian" : "") << ", tag 0x"
+                                        << std::hex << (0x100 | c.tag));
+        std::vector<uint8_t> rgba;
+        jaunt::decodeJpeg(withExifOrientation(fixture, c.orientation, c.little, c.directory, c.entries, c.tag), 8192, width,
+                          height, rgba);
+        // The stored top row is shown as a column when both its ends are on one side.
+        const bool turned = right(c.topLeftShownAt) == right(c.topRightShownAt);
+        ASSERT_EQ(width, turned ? kHeight : kWidth);
+        ASSERT_EQ(height, turned ? kWidth : kHeight);
+        for (auto [corner, x] : {std::pair{c.topLeftShownAt, 0}, {c.topRightShownAt, kWidth - 1}})
+            EXPECT_EQ(pixel(rgba, width, right(corner) ? width - 1 : 0, bottom(corner) ? height - 1 : 0),
+                      pixel(stored, kWidth, x, 0));
     }
 }
 

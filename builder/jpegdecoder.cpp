@@ -113,8 +113,7 @@ public:
     // Drops the rest of the current byte and any stray data up to the next marker. Returns the
     // marker (its second byte) and where it starts, or -1 when the file ends first.
     int nextMarker(size_t& at) {
-        buffer_ = 0;
-        count_ = padding_ = 0;
+        dropBits();
         if (marker_ < 0) {
             while (pos_ + 1 < size_ && !(data_[pos_] == 0xFF && data_[pos_ + 1] != 0 && data_[pos_ + 1] != 0xFF)) ++pos_;
             if (pos_ + 1 >= size_) return -1;
@@ -128,11 +127,14 @@ public:
     void restartAfter(size_t at) {
         pos_ = at + 2;
         marker_ = -1;
-        buffer_ = 0;
-        count_ = padding_ = 0;
+        dropBits();
     }
 
 private:
+    void dropBits() {
+        buffer_ = 0;
+        count_ = padding_ = 0;
+    }
     void fill() {
         while (count_ <= 56) {
             uint32_t byte = 0;
@@ -232,7 +234,7 @@ public:
                     if (n >= 6 && std::memcmp(s, "Exif\0\0", 6) == 0) orientation_ = exifOrientation(s + 6, n - 6);
                     break;
                 case 0xDA: pos = scan(s, n, pos); break;
-                default: break;  // application data, comments, DNL-free extensions
+                default: break;  // application data, comments and other segments that do not change the picture
             }
         }
         if (!haveFrame_) damaged("the file has no frame header");
@@ -347,7 +349,7 @@ private:
             for (int i = 0; i < 16; ++i) total += s[1 + i];
             if (total > 256) damaged("a Huffman table of more than 256 codes");
             if (n < 17 + static_cast<size_t>(total)) damaged("a Huffman table segment too short");
-            HuffmanTable& table = (tableClass == 0 ? dc_ : ac_)[static_cast<size_t>(id)];
+            HuffmanTable& table = (tableClass == 0 ? dc_ : ac_)[id];
             if (!table.build(s + 1, s + 17, total)) damaged("a Huffman table whose code lengths do not fit");
             s += 17 + total;
             n -= 17 + static_cast<size_t>(total);
@@ -403,7 +405,7 @@ private:
                 c->seen = true;
             }
             bool needDc = ss == 0 && ah == 0, needAc = se > 0;
-            if ((needDc && !dc_[static_cast<size_t>(c->dcTable)].defined) || (needAc && !ac_[static_cast<size_t>(c->acTable)].defined))
+            if ((needDc && !dc_[c->dcTable].defined) || (needAc && !ac_[c->acTable].defined))
                 damaged("a scan uses a Huffman table that is not defined");
         }
 
@@ -415,16 +417,14 @@ private:
             if (!progressive_) {
                 sequentialBlock(in, c, block, prediction);
             } else if (ss == 0) {
-                if (ah == 0) {
-                    prediction = wrap16(prediction + in.extended(dcCategory(in, dc_[static_cast<size_t>(c.dcTable)])));
-                    block[0] = wrap16(prediction * (1 << al));
-                } else if (in.bits(1)) {
+                if (ah == 0)
+                    block[0] = wrap16(nextDc(in, c, prediction) * (1 << al));
+                else if (in.bits(1))
                     block[0] = wrap16(block[0] | (1 << al));
-                }
             } else if (ah == 0) {
-                acFirst(in, ac_[static_cast<size_t>(c.acTable)], block, ss, se, al, eobRun);
+                acFirst(in, ac_[c.acTable], block, ss, se, al, eobRun);
             } else {
-                acRefine(in, ac_[static_cast<size_t>(c.acTable)], block, ss, se, al, eobRun);
+                acRefine(in, ac_[c.acTable], block, ss, se, al, eobRun);
             }
         };
 
@@ -460,17 +460,18 @@ private:
         return at;
     }
 
-    static int dcCategory(BitReader& in, const HuffmanTable& table) {
-        int category = in.decode(table);
+    // The next DC value of a component: the difference the data codes, added to the last value.
+    int nextDc(BitReader& in, const Component& c, int& prediction) const {
+        int category = in.decode(dc_[c.dcTable]);
         if (category > 11) damaged("the picture data is damaged (a DC difference of more than 11 bits)");
-        return category;
+        prediction = wrap16(prediction + in.extended(category));
+        return prediction;
     }
 
     void sequentialBlock(BitReader& in, Component& c, int16_t* block, int& prediction) {
         std::fill(block, block + 64, 0);
-        prediction = wrap16(prediction + in.extended(dcCategory(in, dc_[static_cast<size_t>(c.dcTable)])));
-        block[0] = static_cast<int16_t>(prediction);
-        const HuffmanTable& ac = ac_[static_cast<size_t>(c.acTable)];
+        block[0] = static_cast<int16_t>(nextDc(in, c, prediction));
+        const HuffmanTable& ac = ac_[c.acTable];
         for (int k = 1; k < 64; ++k) {
             int rs = in.decode(ac);
             int run = rs >> 4, size = rs & 15;
@@ -569,9 +570,7 @@ private:
             uint8_t* out = &rgba[i * 4];
             if (components_.size() == 1) {
                 out[0] = out[1] = out[2] = planes[0][i];
-            } else if (rgbCoded) {
-                out[0] = planes[0][i], out[1] = planes[1][i], out[2] = planes[2][i];
-            } else if (components_.size() == 3 || adobeTransform_ == 2) {
+            } else if (!rgbCoded && (components_.size() == 3 || adobeTransform_ == 2)) {
                 fromYCbCr(planes[0][i], planes[1][i], planes[2][i], out);
             } else {
                 out[0] = planes[0][i], out[1] = planes[1][i], out[2] = planes[2][i];
@@ -588,7 +587,7 @@ private:
         }
     }
 
-    static uint8_t clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+    static uint8_t clamp(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
     static void fromYCbCr(int y, int cb, int cr, uint8_t* out) {
         cb -= 128, cr -= 128;
@@ -611,26 +610,23 @@ private:
                 for (int i = 0; i < 64; ++i) in[i] = static_cast<int64_t>(block[i]) * c.quant[i];
                 for (int col = 0; col < 8; ++col) {
                     int64_t out[8];
-                    idct1d(in[col], in[8 + col], in[16 + col], in[24 + col], in[32 + col], in[40 + col], in[48 + col],
-                           in[56 + col], out, 11, 0);
+                    idct1d(&in[col], 8, out, 11, 0);
                     for (int row = 0; row < 8; ++row) work[row * 8 + col] = out[row];
                 }
                 uint8_t* dest = &c.samples[static_cast<size_t>(by) * 8 * stride + static_cast<size_t>(bx) * 8];
                 for (int row = 0; row < 8; ++row) {
-                    const int64_t* w = &work[row * 8];
                     int64_t out[8];
-                    idct1d(w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], out, 18, 128);
-                    for (int col = 0; col < 8; ++col)
-                        dest[row * stride + static_cast<size_t>(col)] =
-                            static_cast<uint8_t>(out[col] < 0 ? 0 : out[col] > 255 ? 255 : out[col]);
+                    idct1d(&work[row * 8], 1, out, 18, 128);
+                    for (int col = 0; col < 8; ++col) dest[row * stride + static_cast<size_t>(col)] = clamp(out[col]);
                 }
             }
     }
 
-    // One dimension of the transform (the Loeffler-Ligtenberg-Moschytz factorisation), results
-    // shifted right by `shift` with rounding and `offset` added.
-    static void idct1d(int64_t s0, int64_t s1, int64_t s2, int64_t s3, int64_t s4, int64_t s5, int64_t s6, int64_t s7,
-                       int64_t out[8], int shift, int64_t offset) {
+    // One dimension of the transform (the Loeffler-Ligtenberg-Moschytz factorisation) of the eight
+    // values `step` apart from `in`, results shifted right by `shift` with rounding and `offset` added.
+    static void idct1d(const int64_t* in, int step, int64_t out[8], int shift, int64_t offset) {
+        const int64_t s0 = in[0], s1 = in[step], s2 = in[2 * step], s3 = in[3 * step], s4 = in[4 * step],
+                      s5 = in[5 * step], s6 = in[6 * step], s7 = in[7 * step];
         constexpr int64_t one = 8192;  // 1.0 in 13-bit fixed point
         int64_t z1 = (s2 + s6) * 4433;               // 0.541196100
         int64_t even2 = z1 - s6 * 15137;             // 1.847759065

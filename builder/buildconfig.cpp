@@ -314,6 +314,14 @@ private:
                                 "environment variable with sign.password_env or its file with sign.password_file");
                 continue;
             }
+            if (field == "timeout") {
+                const toml::value<int64_t>* seconds = node.as_integer();
+                if (seconds == nullptr || seconds->get() < 1 || seconds->get() > 86400)
+                    fail(fieldLine, "sign.timeout must be a whole number of seconds from 1 to 86400");
+                else
+                    signing_.timeoutSeconds = static_cast<int>(seconds->get());
+                continue;
+            }
             std::string* target = field == "certificate"     ? &signing_.certificate
                                   : field == "key"           ? &signing_.key
                                   : field == "password_env"  ? &signing_.passwordEnv

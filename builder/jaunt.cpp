@@ -21,6 +21,7 @@
 #include "launcherimage.h"
 #include "mainclass.h"
 #include "payloadwriter.h"
+#include "relocations.h"
 #include "signing.h"
 #include "tablewriter.h"
 
@@ -113,7 +114,9 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
                                        "launcher with [sign]");
         stubArch = jaunt::checkUnconfiguredLauncher(stub);
         config.resources.version.fileName = fs::path(outputPath).filename().string();
-        stub = jaunt::addApplicationResources(stub, config.resources);
+        std::vector<uint8_t> withResources = jaunt::addApplicationResources(stub, config.resources);
+        jaunt::checkRelocationsKept(stub, withResources);
+        stub = std::move(withResources);
     } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(stubPath + ": " + e.what());
     }
@@ -142,6 +145,25 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     return 0;
 }
 
+// The signature of a launcher file, refused (with the file's name) unless it follows everything
+// the launcher carries: its image, its table and its included files, as far as they can be read.
+jaunt::SignatureLocation launcherSignature(const std::string& path, const std::vector<uint8_t>& exe) {
+    try {
+        jaunt::SignatureLocation signature = jaunt::findSignature(exe);
+        if (!signature.present()) return signature;
+        jaunt::LauncherTable launcher = jaunt::readLauncherTable(exe);
+        jaunt::PayloadLayout layout;
+        if (launcher.error == jaunt::TableError::None &&
+            jaunt::layoutIncludedFiles(exe, launcher, &layout) == jaunt::PayloadError::None)
+            jaunt::checkSignatureAfter(signature, launcher.table.payloadPosition + layout.end);
+        else
+            jaunt::checkSignatureAfter(signature, launcher.tableOffset);
+        return signature;
+    } catch (const std::runtime_error& e) {
+        throw jaunt::SigningError(path + ": " + e.what());
+    }
+}
+
 // Signs a configured launcher in place. One that is signed already keeps its signature unless
 // force is set; then the old signature is removed first.
 int sign(const std::string& path, const std::string& configPath, bool force) {
@@ -158,7 +180,7 @@ int sign(const std::string& path, const std::string& configPath, bool force) {
     if (launcher.error != jaunt::TableError::None)
         throw jaunt::LauncherError(path + ": not a configured launcher (" + jaunt::tableErrorText(launcher.error) +
                                    "); sign the launcher that jaunt build wrote");
-    jaunt::SignatureLocation signature = jaunt::findSignature(exe);
+    jaunt::SignatureLocation signature = launcherSignature(path, exe);
     if (signature.present()) {
         if (!force)
             throw jaunt::SigningError(path + ": is signed already; give --force to replace its signature");
@@ -285,9 +307,11 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
     jaunt::SignatureLocation signature;
     try {
         // A signature is not part of the launcher's data: everything below looks at what precedes it.
-        signature = jaunt::findSignature(exe);
+        signature = launcherSignature(path, exe);
         if (signature.present()) exe.resize(signature.offset);
         launcher = jaunt::readLauncherTable(exe);
+    } catch (const jaunt::SigningError&) {
+        throw;
     } catch (const std::runtime_error& e) {
         throw jaunt::LauncherError(path + ": " + e.what());
     }
@@ -322,6 +346,14 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
         std::cout << "signature: none\n";
     bool filesRead = inspectIncludedFiles(path, exe, launcher, extractDirectory, signature.present());
     inspectResources(exe);
+    try {
+        jaunt::ImageRelocations relocations = jaunt::readRelocations(exe);
+        if (relocations.size != 0)
+            std::cout << "base relocations: " << relocations.targets.size() << " pointers in " << relocations.blocks
+                  << " blocks" << (relocations.dynamicBase ? " (dynamic base)" : "") << "\n";
+    } catch (const jaunt::RelocationError& e) {
+        std::cout << "note: " << e.what() << "\n";
+    }
     return filesRead ? 0 : 1;
 }
 

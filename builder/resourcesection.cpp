@@ -4,6 +4,8 @@
 #include <limits>
 #include <set>
 
+#include "relocations.h"
+
 namespace jaunt {
 
 namespace {
@@ -362,6 +364,26 @@ std::vector<uint8_t> replaceImageResources(const std::vector<uint8_t>& image, co
         throw ResourceError("cannot replace the resources: the image has no section or file alignment");
 
     std::vector<uint8_t> section = encodeResourceSection(table, layout.sectionRva);
+    const uint32_t resourcesSize = static_cast<uint32_t>(section.size());
+    // The launcher's base relocations follow its resources in this section: they move along, behind
+    // the new resources, or the image could no longer be placed at another base.
+    ImageRelocations relocations;
+    try {
+        relocations = readRelocations(image);
+    } catch (const RelocationError& e) {
+        throw ResourceError(std::string("cannot replace the resources: ") + e.what());
+    }
+    bool carried = relocations.size != 0 && relocations.rva >= layout.sectionRva;
+    uint32_t relocationsRva = 0;
+    if (carried) {
+        for (uint32_t target : relocations.targets)
+            if (target >= layout.sectionRva)
+                throw ResourceError("cannot replace the resources: a base relocation names a pointer in them");
+        section.resize(static_cast<size_t>(alignUp(section.size(), 8)));
+        relocationsRva = static_cast<uint32_t>(layout.sectionRva + section.size());
+        auto blocks = image.begin() + static_cast<long>(relocations.fileOffset);
+        section.insert(section.end(), blocks, blocks + relocations.size);
+    }
     uint64_t rawSize = alignUp(section.size(), fileAlignment);
     uint64_t imageSize = alignUp(uint64_t(layout.sectionRva) + section.size(), sectionAlignment);
     if (layout.rawPosition + rawSize > std::numeric_limits<uint32_t>::max() ||
@@ -378,7 +400,9 @@ std::vector<uint8_t> replaceImageResources(const std::vector<uint8_t>& image, co
     // The initialised data size counts the raw sizes of the data sections, this one included.
     int64_t initialised = int64_t(get32(out.data() + optional + 8)) + int64_t(rawSize) - int64_t(layout.rawSize);
     set32(out.data() + optional + 8, static_cast<uint32_t>(std::max<int64_t>(initialised, 0)));
-    set32(out.data() + layout.resourceDirectory + 4, static_cast<uint32_t>(section.size()));
+    set32(out.data() + layout.resourceDirectory + 4, resourcesSize);
+    // The base-relocation entry follows the resource entry's (directory 5 after 2).
+    if (carried) set32(out.data() + layout.resourceDirectory + 3 * 8, relocationsRva);
     // The checksum would cover the table appended later too; the loader checks it only for drivers.
     set32(out.data() + optional + 64, 0);
     return out;

@@ -78,7 +78,8 @@ ImageResources readImageResources(const std::vector<uint8_t>& image);
 
 // The image with its last section replaced by the encoding of table (same address and file
 // position, sizes, image size and resource directory updated, checksum cleared). The image must
-// end with that section.
+// end with that section. Base relocation blocks kept in that section after the resources are
+// carried over behind the new resources, and their directory entry follows them.
 std::vector<uint8_t> replaceImageResources(const std::vector<uint8_t>& image, const ResourceTable& table);
 
 }  // namespace jaunt

@@ -1,6 +1,8 @@
 #include "signing.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,15 +12,20 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#include <sddl.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
 #include "launcherimage.h"
+#include "relocations.h"
 #include "tableformat.h"
+#include "temporaries.h"
 
 namespace jaunt {
 
@@ -53,33 +60,20 @@ void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// A file that is removed when it goes out of scope unless it was kept.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove(path_, ec);
-        }
+// Where the image's own sections end in the file: a signature never lies before that.
+uint64_t imageEnd(const std::vector<uint8_t>& exe) {
+    if (exe.size() < 0x40) return exe.size();
+    uint64_t pe = readLittleEndian32(exe.data() + 0x3C);
+    if (pe + 24 > exe.size()) return exe.size();
+    uint16_t count = read16(exe, pe + 6);
+    uint64_t table = pe + 24 + read16(exe, pe + 20);
+    uint64_t end = table + 40ull * count;
+    if (end > exe.size()) return exe.size();
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint8_t* header = exe.data() + table + 40ull * i;
+        end = std::max<uint64_t>(end, uint64_t(readLittleEndian32(header + 20)) + readLittleEndian32(header + 16));
     }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& path() const { return path_; }
-    void keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-// A name beside target that no other run of jaunt uses at the same time.
-std::string siblingName(const std::string& target, const std::string& tag) {
-#if defined(_WIN32)
-    unsigned long id = GetCurrentProcessId();
-#else
-    unsigned long id = static_cast<unsigned long>(getpid());
-#endif
-    return target + "." + tag + "-" + std::to_string(id) + ".tmp";
+    return end;
 }
 
 // The password of the settings; *given is false when the settings name none.
@@ -124,6 +118,7 @@ std::string firstProblemLine(const std::string& output) {
 
 struct ToolRun {
     bool started = false;
+    bool timedOut = false;  // ended after its time ran out
     int exitCode = -1;
     std::string output;  // standard output and standard error together
 };
@@ -156,7 +151,17 @@ std::wstring quoteArgument(const std::wstring& arg) {
     return quoted + L"\"";
 }
 
-ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments, int /*passwordFd*/) {
+DWORD WINAPI readAll(void* context) {
+    auto* pipe = static_cast<std::pair<HANDLE, std::string*>*>(context);
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe->first, chunk, sizeof chunk, &got, nullptr) && got > 0) pipe->second->append(chunk, got);
+    return 0;
+}
+
+// Runs the tool in a job object, so that it ends with everything it started when its time runs
+// out, when the build is interrupted or when this process ends.
+ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments, int timeoutSeconds) {
     ToolRun run;
     std::wstring line = quoteArgument(widen(program));
     for (const std::string& arg : arguments) line += L" " + quoteArgument(widen(arg));
@@ -164,6 +169,10 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& argu
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job) SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -173,33 +182,150 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& argu
     PROCESS_INFORMATION process = {};
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
-    BOOL created = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                  nullptr, &startup, &process);
+    BOOL created = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED,
+                                  nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (!created) {
         CloseHandle(readEnd);
+        if (job) CloseHandle(job);
         return run;
     }
+    if (job && AssignProcessToJobObject(job, process.hProcess)) setInterruptibleChild(reinterpret_cast<intptr_t>(job));
+    ResumeThread(process.hThread);
     run.started = true;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) run.output.append(chunk, got);
+    std::pair<HANDLE, std::string*> pipe(readEnd, &run.output);
+    HANDLE reader = CreateThread(nullptr, 0, readAll, &pipe, 0, nullptr);
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeoutSeconds) * 1000) == WAIT_TIMEOUT) {
+        run.timedOut = true;
+        if (job) TerminateJobObject(job, 1);
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    // A process the tool started outside the job may still hold the pipe: the output is not worth
+    // waiting for long.
+    if (reader) {
+        if (WaitForSingleObject(reader, 5000) == WAIT_TIMEOUT) CancelSynchronousIo(reader);
+        WaitForSingleObject(reader, 1000);
+        CloseHandle(reader);
+    } else {
+        readAll(&pipe);
+    }
+    setInterruptibleChild(0);
     CloseHandle(readEnd);
-    WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     run.exitCode = static_cast<int>(code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+    if (job) CloseHandle(job);
     return run;
 }
 
-// The program's full path when it is on PATH, else an empty string.
+// The program's full path in a PATH entry, else an empty string. Only absolute entries count: the
+// current directory, where a build may run in a folder others can write, is never searched.
 std::string findOnPath(const char* name) {
-    char found[MAX_PATH];
-    DWORD n = SearchPathA(nullptr, name, nullptr, MAX_PATH, found, nullptr);
-    return n > 0 && n < MAX_PATH ? std::string(found, n) : std::string();
+    const char* path = std::getenv("PATH");
+    std::string entries = path ? path : "";
+    for (size_t start = 0; start <= entries.size();) {
+        size_t end = entries.find(';', start);
+        if (end == std::string::npos) end = entries.size();
+        std::string entry = entries.substr(start, end - start);
+        start = end + 1;
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"') entry = entry.substr(1, entry.size() - 2);
+        bool absolute = (entry.size() >= 3 && std::isalpha(static_cast<unsigned char>(entry[0])) && entry[1] == ':' &&
+                         (entry[2] == '\\' || entry[2] == '/')) ||
+                        (entry.size() >= 3 && (entry[0] == '\\' || entry[0] == '/') && entry[1] == entry[0]);
+        if (!absolute) continue;
+        std::error_code ec;
+        fs::path candidate = fs::path(entry) / name;
+        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+    }
+    return std::string();
 }
+
+// Hands the password to the signing tool through a named pipe that only this user may open and
+// that lives as long as this process: the tool reads it as the file it is named by, and it never
+// reaches a disk. The pipe's name has a random part and must be new.
+class PasswordPipe {
+public:
+    explicit PasswordPipe(const std::string& password) : password_(password) {
+        name_ = "\\\\.\\pipe\\jaunt-sign-" + std::to_string(GetCurrentProcessId()) + "-" + randomHex(16);
+        SECURITY_ATTRIBUTES security = {sizeof security, userOnly(), FALSE};
+        const DWORD mode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
+        pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 mode | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0, &security);
+        if (pipe_ == INVALID_HANDLE_VALUE)  // systems before Vista know no PIPE_REJECT_REMOTE_CLIENTS
+            pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE, mode, 1,
+                                     4096, 4096, 0, &security);
+        if (security.lpSecurityDescriptor) LocalFree(security.lpSecurityDescriptor);
+        if (pipe_ == INVALID_HANDLE_VALUE) throw SigningError("cannot make a pipe for the signing password");
+        // The thread owns the pipe from here on and closes it.
+        thread_ = CreateThread(nullptr, 0, serve, this, 0, nullptr);
+        if (thread_ == nullptr) {
+            CloseHandle(pipe_);
+            throw SigningError("cannot hand the password to the signing tool");
+        }
+    }
+    ~PasswordPipe() {
+        // A tool that never opened the pipe leaves the server waiting: connecting ends the wait.
+        done_ = true;
+        if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT) {
+            HANDLE h = CreateFileA(name_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+        WaitForSingleObject(thread_, 5000);
+        CloseHandle(thread_);
+        SecureZeroMemory(&password_[0], password_.size());
+    }
+    PasswordPipe(const PasswordPipe&) = delete;
+    PasswordPipe& operator=(const PasswordPipe&) = delete;
+    const std::string& name() const { return name_; }
+
+private:
+    // A security descriptor that lets only the current user open the pipe (LocalFree it), or
+    // nullptr (the default) when the user's SID cannot be read.
+    static void* userOnly() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+        std::vector<char> user(256);
+        DWORD size = 0;
+        if (!GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size)) {
+            user.resize(size);
+            if (!GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &size))
+                user.clear();
+        }
+        CloseHandle(token);
+        char* sid = nullptr;
+        if (user.empty() || !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid))
+            return nullptr;
+        std::string sddl = std::string("D:P(A;;GA;;;") + sid + ")";
+        LocalFree(sid);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+            return nullptr;
+        return descriptor;
+    }
+    static DWORD WINAPI serve(void* context) {
+        auto* self = static_cast<PasswordPipe*>(context);
+        BOOL connected = ConnectNamedPipe(self->pipe_, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
+        if (connected && !self->done_) {
+            DWORD written = 0;
+            WriteFile(self->pipe_, self->password_.data(), static_cast<DWORD>(self->password_.size()), &written,
+                      nullptr);
+            FlushFileBuffers(self->pipe_);  // until the tool has read it
+        }
+        // Closed, not disconnected (which would drop what the tool has not read yet): the tool then
+        // reads the end of its "file".
+        CloseHandle(self->pipe_);
+        return 0;
+    }
+
+    std::string password_;
+    std::string name_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    HANDLE thread_ = nullptr;
+    std::atomic<bool> done_{false};
+};
 
 // signtool.exe on PATH, else in the newest Windows 10/11 SDK.
 std::string findSigntool() {
@@ -223,7 +349,16 @@ std::string findSigntool() {
 
 #else
 
-ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments, int passwordFd) {
+int64_t nowMs() {
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Runs the tool in a session of its own (no terminal to ask for a password on), ending it with
+// everything it started when its time runs out or the build is interrupted.
+ToolRun runTool(const std::string& program, const std::vector<std::string>& arguments, int timeoutSeconds,
+                int passwordFd) {
     ToolRun run;
     int output[2];
     int status[2];  // carries errno when exec fails
@@ -238,7 +373,6 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& argu
     argv.push_back(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        // No terminal for the child: a tool that wants to ask for a password fails instead.
         setsid();
         dup2(output[1], 1);
         dup2(output[1], 2);
@@ -257,10 +391,24 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& argu
         close(output[0]), close(status[0]);
         return run;
     }
+    setInterruptibleChild(pid);
+    const int64_t deadline = nowMs() + int64_t(timeoutSeconds) * 1000;
     char chunk[4096];
-    for (ssize_t got; (got = read(output[0], chunk, sizeof chunk)) != 0;) {
+    for (;;) {
+        int64_t left = deadline - nowMs();
+        pollfd ready = {output[0], POLLIN, 0};
+        int polled = left > 0 ? poll(&ready, 1, static_cast<int>(std::min<int64_t>(left, 1000))) : 0;
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled == 0 && left > 0) continue;
+        if (polled <= 0) {
+            run.timedOut = polled == 0;
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+            break;
+        }
+        ssize_t got = read(output[0], chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) break;
+        if (got <= 0) break;
         run.output.append(chunk, static_cast<size_t>(got));
     }
     close(output[0]);
@@ -270,6 +418,7 @@ ToolRun runTool(const std::string& program, const std::vector<std::string>& argu
     int waitStatus = 0;
     while (waitpid(pid, &waitStatus, 0) < 0 && errno == EINTR) {
     }
+    setInterruptibleChild(0);
     run.exitCode = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
     return run;
 }
@@ -314,12 +463,21 @@ SignatureLocation findSignature(const std::vector<uint8_t>& exe) {
     location.size = readLittleEndian32(exe.data() + entry + 4);
     if (location.present() && (location.offset > exe.size() || location.size > exe.size() - location.offset))
         throw SigningError("the certificate table entry points outside the file");
+    if (location.present()) checkSignatureAfter(location, imageEnd(exe));
     return location;
+}
+
+void checkSignatureAfter(const SignatureLocation& signature, uint64_t dataEnd) {
+    if (signature.present() && signature.offset < dataEnd)
+        throw SigningError("the certificate table entry (" + std::to_string(signature.size) + " bytes at offset " +
+                           std::to_string(signature.offset) + ") points into the launcher, not after it (" +
+                           std::to_string(dataEnd) + " bytes); build the launcher again");
 }
 
 std::vector<uint8_t> withoutSignature(const std::vector<uint8_t>& exe, uint64_t payloadEnd) {
     SignatureLocation signature = findSignature(exe);
     if (!signature.present()) return exe;
+    checkSignatureAfter(signature, payloadEnd);
     size_t end = signature.offset;
     while (end > payloadEnd && signature.offset - end < 8 && exe[end - 1] == 0) --end;
     std::vector<uint8_t> plain(exe.begin(), exe.begin() + static_cast<long>(end));
@@ -395,35 +553,21 @@ std::string signLauncher(const SignSettings& settings, const std::string& input,
     }
 #endif
 
-    TemporaryFile signedFile(siblingName(output, "signed"));
-    fs::remove(signedFile.path(), ec);
+    // The tool writes into a directory that this build made and only this user can open: never
+    // through a name someone else planted (osslsigncode insists on creating its output itself).
+    TemporaryFile signing(output, "signed", TemporaryFile::Directory);
+    const std::string signedPath = signing.member(fs::path(output).filename().string());
     std::string passwordPath;
-    int passwordFd = -1;
 #if defined(_WIN32)
-    std::unique_ptr<TemporaryFile> passwordFile;
+    std::unique_ptr<PasswordPipe> passwordPipe;
     if (!password.empty()) {
-        // A file of the user's own temporary directory, removed as soon as the tool is done.
-        char directory[MAX_PATH + 1];
-        DWORD n = GetTempPathA(sizeof directory, directory);
-        if (n == 0 || n > MAX_PATH) throw SigningError("cannot find the temporary directory for the password");
-        passwordFile.reset(new TemporaryFile(siblingName((fs::path(directory) / "jaunt-sign").string(), "pass")));
-        HANDLE h = CreateFileA(passwordFile->path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        DWORD written = 0;
-        bool ok = h != INVALID_HANDLE_VALUE &&
-                  WriteFile(h, password.data(), static_cast<DWORD>(password.size()), &written, nullptr) &&
-                  written == password.size();
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        if (!ok) throw SigningError("cannot write the password for the signing tool");
-        passwordPath = passwordFile->path();
+        passwordPipe.reset(new PasswordPipe(password));
+        passwordPath = passwordPipe->name();
     }
-    if (tool == SigningTool::Signtool) {
-        // signtool signs the file it is given: a copy beside the output.
-        fs::copy_file(input, signedFile.path(), fs::copy_options::overwrite_existing, ec);
-        if (ec) throw SigningError(signedFile.path() + ": cannot write the file");
-    }
+    if (tool == SigningTool::Signtool) writeFileBytes(signedPath, original);  // signtool signs the file it is given
 #else
     // The password goes through a pipe that the tool reads as /dev/fd/N: it never reaches a disk.
+    int passwordFd = -1;
     int passwordPipe[2] = {-1, -1};
     if (!password.empty()) {
         if (pipe2(passwordPipe, O_CLOEXEC) != 0) throw SigningError("cannot make a pipe for the password");
@@ -437,21 +581,30 @@ std::string signLauncher(const SignSettings& settings, const std::string& input,
         passwordPath = "/dev/fd/" + std::to_string(passwordFd);
     }
 #endif
-    ToolRun run =
-        runTool(program, signingArguments(tool, settings, input, signedFile.path(), passwordPath), passwordFd);
-#if !defined(_WIN32)
+    std::vector<std::string> arguments = signingArguments(tool, settings, input, signedPath, passwordPath);
+#if defined(_WIN32)
+    ToolRun run = runTool(program, arguments, settings.timeoutSeconds);
+    passwordPipe.reset();
+#else
+    ToolRun run = runTool(program, arguments, settings.timeoutSeconds, passwordFd);
     if (passwordFd >= 0) close(passwordFd);
 #endif
     std::string toolName = fs::path(program).stem().string();
     if (!run.started)
         throw SigningError(toolName + " could not be started" +
                            (tool == SigningTool::Osslsigncode ? ": is osslsigncode installed?" : std::string()));
-    if (run.exitCode != 0 || !fs::exists(signedFile.path(), ec))
+    if (run.timedOut)
+        throw SigningError(toolName + " did not finish signing " + output + " within " +
+                           std::to_string(settings.timeoutSeconds) + " s" +
+                           (settings.timestampUrl.empty()
+                                ? std::string()
+                                : " (is the time-stamp server " + settings.timestampUrl + " answering?)") +
+                           "; it was ended and nothing was written (sign.timeout sets the limit)");
+    if (run.exitCode != 0 || !fs::is_regular_file(signedPath, ec))
         throw SigningError(toolName + " could not sign " + output + ": " + firstProblemLine(run.output));
 
-    checkSignedLauncher(original, readFileBytes(signedFile.path()), output);
-    moveIntoPlace(signedFile.path(), output);
-    signedFile.keep();
+    checkSignedLauncher(original, readFileBytes(signedPath), output);
+    moveIntoPlace(signedPath, output);
     return toolName;
 }
 
@@ -461,8 +614,16 @@ namespace jaunt {
 
 std::string writeLauncherFile(const std::string& output, const std::vector<uint8_t>& exe,
                               const SignSettings* signing) {
-    TemporaryFile written(siblingName(output, signing ? "unsigned" : "new"));
-    writeFileBytes(written.path(), exe);
+    // Windows places every image marked as dynamic base at a random address: one whose relocations
+    // it cannot apply would not start, or would run with wrong pointers.
+    try {
+        readRelocations(exe);
+    } catch (const RelocationError& e) {
+        throw LauncherError(output + ": " + e.what() + "; nothing was written");
+    }
+    removeStaleTemporaries(output);
+    TemporaryFile written(output, signing ? "unsigned" : "new");
+    written.write(exe);
     if (signing != nullptr) return signLauncher(*signing, written.path(), output);
     moveIntoPlace(written.path(), output);
     written.keep();

@@ -26,6 +26,8 @@ struct SignSettings {
     std::string timestampUrl;  // RFC 3161 time-stamp server; empty: no time stamp
     std::string description;
     std::string url;
+    // How long the signing tool may take (a time-stamp server may never answer).
+    int timeoutSeconds = 300;
 };
 
 // The certificate table of a PE image (data directory entry 4): its file offset and size.
@@ -36,8 +38,12 @@ struct SignatureLocation {
 };
 
 // Reads the certificate table entry of a launcher image (PE32 or PE32+). Throws SigningError when
-// the entry points outside the file.
+// the entry points outside the file or before the end of the image's sections.
 SignatureLocation findSignature(const std::vector<uint8_t>& exe);
+
+// Throws SigningError unless the signature lies at or after dataEnd, where the launcher's own data
+// (image, table, included files) ends: a signature anywhere else is no launcher's.
+void checkSignatureAfter(const SignatureLocation& signature, uint64_t dataEnd);
 
 // The launcher as it was before signing: the certificate table and the alignment padding before
 // it cut off, the certificate entry and the checksum cleared (signing computes the checksum anew).

@@ -7,6 +7,8 @@
 #include "appresources.h"
 #include "e2etools.h"
 #include "launcherimage.h"
+#include "relocatedimage.h"
+#include "relocations.h"
 
 namespace {
 
@@ -120,6 +122,37 @@ TEST_F(Resources, ALauncherThatJauntBuiltWithResourcesAndFilesRunsToMain) {
     if (picture) DeleteObject(picture);
     EXPECT_NE(LoadIconA(module, MAKEINTRESOURCEA(1)), nullptr);
     FreeLibrary(module);
+}
+
+// Windows places every launcher at a random base: whatever jaunt build wrote into it, the launcher
+// keeps the stub's relocations, and mapped at another base every pointer they name moves.
+TEST_F(Resources, EveryLauncherThatJauntBuildsCanBePlacedAtAnotherBase) {
+    const char* jaunt = std::getenv("JAUNT_TEST_JAUNT");
+    ASSERT_NE(jaunt, nullptr);
+    std::vector<uint8_t> stub = jaunt_test::readBytes(jaunt_test::stubPath());
+    const std::vector<uint32_t> stubPointers = jaunt::readRelocations(stub).targets;
+    jaunt_test::writeBytes(dir.file("picture.bmp"), bmpFile(40, 30));
+    jaunt_test::writeText(dir.file("data.txt"), std::string(300000, 'd'));
+    const std::string common = "[java]\nmain_class = \"com.example.Main\"\n";
+    const std::pair<const char*, std::string> variants[] = {
+        {"plain", "[files]\nruntime = false\n"},
+        {"icon", "[application]\nicon = \"picture.bmp\"\nversion = \"1.2\"\nvendor = \"V\"\n[files]\nruntime = false\n"},
+        {"splash", "[splash]\nimage = \"picture.bmp\"\n[files]\nruntime = false\n"},
+        {"files", "[files]\nruntime = false\ninclude = [\"data.txt\"]\n"},
+    };
+    for (const auto& [name, settings] : variants) {
+        SCOPED_TRACE(name);
+        std::string config = dir.file(std::string(name) + ".toml");
+        jaunt_test::writeText(config, settings + common);
+        jaunt_test::RunResult built =
+            jaunt_test::run(L"\"" + jaunt_test::widen(jaunt_test::windowsPath(jaunt)) + L"\" build \"" +
+                            jaunt_test::widen(config) + L"\" --stub \"" + jaunt_test::widen(jaunt_test::stubPath()) + L"\"");
+        ASSERT_EQ(built.exitCode, 0u) << built.err;
+        std::vector<uint8_t> exe = jaunt_test::readBytes(dir.file(std::string(name) + ".exe"));
+        EXPECT_EQ(jaunt::readRelocations(exe).targets, stubPointers);
+        HMODULE module = jaunt_test::mapRelocated(exe, dir.file(std::string(name) + ".dll"));
+        if (module) FreeLibrary(module);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "e2etools.h"
 #include "jauntversion.h"
 #include "payloadwriter.h"
+#include "relocatedimage.h"
+#include "relocations.h"
 #include "signing.h"
 
 namespace {
@@ -118,17 +120,49 @@ TEST_F(SignedLauncher, FindsItsTableExtractsItsFilesAndStartsJava) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(JAUNT_VERSION_MAJOR << 16 | JAUNT_VERSION_MINOR));
+
+    // A launcher that jaunt built with resources and included files, signed the same way, can still
+    // be placed at another base (the signature is appended and covers the relocations).
+    jaunt_test::writeText(dir.file("data.txt"), "carried");
+    jaunt_test::writeText(dir.file("built.toml"),
+                          "[application]\nversion = \"4.1\"\n[java]\nmain_class = \"a.B\"\n"
+                          "[files]\nruntime = false\ninclude = [\"data.txt\"]\n");
+    jaunt_test::RunResult built = jaunt_test::run(argument(jaunt_test::fixture("JAUNT_TEST_JAUNT")) + L" build " +
+                                                  argument(dir.file("built.toml")) + L" --stub " +
+                                                  argument(jaunt_test::stubPath()));
+    ASSERT_EQ(built.exitCode, 0u) << built.err;
+    sign = {"osslsigncode"};
+    for (const std::string& arg : jaunt::signingArguments(jaunt::SigningTool::Osslsigncode, settings, "built.exe",
+                                                          "built-signed.exe", "pw.txt"))
+        sign.push_back(arg);
+    ASSERT_EQ(runLinux(sign, "sign2"), 0) << output("sign2");
+    std::vector<uint8_t> builtSigned = jaunt_test::readBytes(dir.file("built-signed.exe"));
+    ASSERT_TRUE(jaunt::findSignature(builtSigned).present());
+    EXPECT_EQ(jaunt::readRelocations(builtSigned).targets,
+              jaunt::readRelocations(jaunt_test::readBytes(jaunt_test::stubPath())).targets);
+    HMODULE module = jaunt_test::mapRelocated(builtSigned, dir.file("built-signed.dll"));
+    if (module) FreeLibrary(module);
 }
 
-TEST_F(SignedLauncher, TheWindowsBuildToolSaysWhenNoSigningToolIsThere) {
+// The build tool for Windows takes its signing tool only from absolute PATH entries (never from
+// the current directory, where a tool may be planted), hands it the password through a pipe that
+// no file outlives, and ends it when its time runs out.
+TEST_F(SignedLauncher, TheWindowsBuildToolFindsFeedsAndBoundsItsSigningTool) {
     make(jaunt_test::consoleRecords());
     std::vector<uint8_t> before = jaunt_test::readBytes(exe);
-    jaunt_test::writeText(dir.file("sign.toml"), "[sign]\ncertificate = \"cert.p12\"\n");
+    jaunt_test::makeDirectories(dir.file("tools"));
+    jaunt_test::makeDirectories(dir.file("work"));
+    jaunt_test::copyFixture("JAUNT_TEST_FAKE_SIGNER", dir.file("tools\\osslsigncode.exe"));
+    jaunt_test::copyFixture("JAUNT_TEST_FAKE_SIGNER", dir.file("work\\osslsigncode.exe"));
     jaunt_test::writeText(dir.file("cert.p12"), "not read");
+    jaunt_test::writeText(dir.file("sign.toml"), "[sign]\ncertificate = \"cert.p12\"\npassword_env = \"JAUNT_TEST_PW\"\n"
+                                                 "timestamp_url = \"http://ts.invalid\"\ntimeout = 2\n");
     std::wstring line = argument(jaunt_test::fixture("JAUNT_TEST_JAUNT")) + L" sign " + argument(exe) + L" --config " +
                         argument(dir.file("sign.toml"));
     jaunt_test::RunOptions options;
-    options.set["PATH"] = "C:\\windows\\system32";
+    options.workingDirectory = dir.file("work");
+    options.set["JAUNT_TEST_PW"] = "pw secret";
+    options.set["PATH"] = ".;work;C:\\windows\\system32";
     jaunt_test::RunResult result = jaunt_test::run(line, options);
     EXPECT_EQ(result.exitCode, 1u);
     EXPECT_EQ(result.err.rfind("jaunt: no signing tool found: install the Windows SDK's signtool.exe or put "
@@ -136,7 +170,41 @@ TEST_F(SignedLauncher, TheWindowsBuildToolSaysWhenNoSigningToolIsThere) {
                                0),
               0u)
         << result.err;
+    EXPECT_FALSE(jaunt_test::fileExists(dir.file("work\\fakesign-pid.txt"))) << "the planted tool ran";
     EXPECT_EQ(jaunt_test::readBytes(exe), before);
+
+    // Named by PATH, it signs; the password reaches it through a pipe, and no file holds it; what
+    // a killed build left beside the launcher goes.
+    jaunt_test::writeText(exe + ".unsigned-4294967292-0badcafe.tmp", "left by a killed build");
+    options.set["PATH"] = dir.file("tools") + ";C:\\windows\\system32";
+    result = jaunt_test::run(line, options);
+    ASSERT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_EQ(jaunt_test::readText(dir.file("tools\\fakesign-password.txt")), "pw secret");
+    EXPECT_EQ(jaunt_test::readText(dir.file("tools\\fakesign-readpass.txt")).rfind("\\\\.\\pipe\\", 0), 0u);
+    EXPECT_EQ(jaunt_test::readText(dir.file("tools\\fakesign-tempfiles.txt")), "");
+    EXPECT_TRUE(jaunt::findSignature(jaunt_test::readBytes(exe)).present());
+    EXPECT_FALSE(jaunt_test::fileExists(exe + ".unsigned-4294967292-0badcafe.tmp"));
+    std::vector<uint8_t> signedOnce = jaunt_test::readBytes(exe);
+
+    // A tool that never ends is ended when the time runs out; nothing is written or left.
+    jaunt_test::writeText(dir.file("tools\\fakesign.txt"), "hang");
+    result = jaunt_test::run(line + L" --force", options);
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_NE(result.err.find("did not finish signing"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("http://ts.invalid"), std::string::npos) << result.err;
+    HANDLE tool = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(jaunt_test::readText(dir.file("tools\\fakesign-pid.txt"))));
+    if (tool) {
+        EXPECT_EQ(WaitForSingleObject(tool, 2000), WAIT_OBJECT_0) << "the signing tool still runs";
+        CloseHandle(tool);
+    }
+    EXPECT_EQ(jaunt_test::readBytes(exe), signedOnce);
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((exe + ".*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do EXPECT_EQ(std::string(found.cFileName), "app.exe") << "left behind";
+        while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
 }
 
 }  // namespace

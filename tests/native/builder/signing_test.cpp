@@ -2,8 +2,11 @@
 #include "signing.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -228,6 +231,124 @@ TEST(SigningArguments, NeverCarryThePassword) {
     EXPECT_EQ(jaunt::signingArguments(jaunt::SigningTool::Signtool, s, "in.exe", "out.exe", ""),
               (Args{"sign", "/fd", "sha256", "/f", "c.p12", "/d", "My App", "/du", "https://u", "/tr", "http://ts",
                     "/td", "sha256", "out.exe"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A signing tool on PATH that records its process id and then never ends, as one does that waits
+// for a time-stamp server that accepted the connection and never answers.
+class HangingTool : public Signing {
+protected:
+    void SetUp() override {
+        Signing::SetUp();
+        fs::create_directories(dir / "bin");
+        writeText(dir / "bin/osslsigncode", "#!/bin/sh\necho $$ > \"" + (dir / "tool.pid").string() +
+                                                 "\"\nexec sleep 600\n");
+        fs::permissions(dir / "bin/osslsigncode", fs::perms::owner_all);
+        writeText(dir / "slow.toml", readText(dir / "p12.toml") +
+                                         "timestamp_url = \"http://ts.invalid\"\ntimeout = 1\n");
+        path = getenv("PATH");
+        setenv("PATH", ((dir / "bin").string() + ":" + path).c_str(), 1);
+    }
+    void TearDown() override { setenv("PATH", path.c_str(), 1); }
+    // Ended: gone, or a zombie that no longer runs (its parent, the build, may be gone too).
+    bool toolEnded() {
+        pid_t tool = static_cast<pid_t>(std::atoi(readText(dir / "tool.pid").c_str()));
+        auto runs = [&] {
+            std::string stat = readText("/proc/" + std::to_string(tool) + "/stat");
+            size_t state = stat.rfind(") ");
+            return !stat.empty() && state != std::string::npos && stat[state + 2] != 'Z';
+        };
+        for (int i = 0; i < 50 && tool > 0 && runs(); ++i) usleep(20000);
+        return tool > 0 && !runs();
+    }
+    std::string path;
+};
+
+pid_t deadProcessId() {
+    pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST_F(HangingTool, IsEndedWhenItsTimeRunsOutOrTheBuildIsInterrupted) {
+    // What killed builds left beside the output goes; what running ones use, and links, stay.
+    const std::string dead = std::to_string(deadProcessId());
+    writeText(dir / ("app.exe.unsigned-" + dead + "-0123abcd.tmp"), "left");
+    fs::create_directories(dir / ("app.exe.signed-" + dead + "-99.tmp"));
+    writeText(dir / ("app.exe.signed-" + dead + "-99.tmp/app.exe"), "left");
+    writeText(dir / ("app.exe.new-" + std::to_string(getpid()) + "-77.tmp"), "in use");
+    writeText(dir / "victim.txt", "kept");
+    fs::create_symlink(dir / "victim.txt", dir / ("app.exe.new-" + dead + "-55.tmp"));
+
+    Outcome run = runJaunt(dir, "build slow.toml --stub stub.exe -o app.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "jaunt: osslsigncode did not finish signing app.exe within 1 s (is the time-stamp server "
+              "http://ts.invalid answering?); it was ended and nothing was written (sign.timeout sets the limit)\n");
+    EXPECT_TRUE(toolEnded());
+    EXPECT_FALSE(fs::exists(dir / "app.exe"));
+    std::vector<std::string> left = filesContaining(dir, ".tmp");
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> kept = {"app.exe.new-" + dead + "-55.tmp",
+                                     "app.exe.new-" + std::to_string(getpid()) + "-77.tmp"};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
+    EXPECT_EQ(readText(dir / "victim.txt"), "kept");
+    fs::remove(dir / ("app.exe.new-" + dead + "-55.tmp"));
+    fs::remove(dir / ("app.exe.new-" + std::to_string(getpid()) + "-77.tmp"));
+
+    // Interrupted (Ctrl+C, or ended) while the tool runs: the tool ends too and nothing stays.
+    for (int signal : {SIGINT, SIGTERM}) {
+        fs::remove(dir / "tool.pid");
+        writeText(dir / "slow.toml", readText(dir / "p12.toml") + "timeout = 60\n");
+        pid_t build = fork();
+        if (build == 0) {
+            chdir(dir.c_str());
+            execl(JAUNT_PROGRAM, JAUNT_PROGRAM, "build", "slow.toml", "--stub", "stub.exe", "-o", "app.exe",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 500 && readText(dir / "tool.pid").empty(); ++i) usleep(10000);
+        ASSERT_FALSE(readText(dir / "tool.pid").empty());
+        kill(build, signal);
+        int status = 0;
+        waitpid(build, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_TRUE(toolEnded()) << signal;
+        EXPECT_TRUE(filesContaining(dir, ".tmp").empty()) << signal;
+        EXPECT_FALSE(fs::exists(dir / "app.exe"));
+    }
+}
+
+// A certificate entry that points into the launcher (here its headers) is refused by sign --force
+// and by inspect alike, before anything is cut at it.
+TEST_F(Signing, ACertificateEntryInsideTheLauncherIsRefused) {
+    ASSERT_EQ(runJaunt(dir, "build p12.toml --stub stub.exe -o app.exe").exitCode, 0);
+    std::vector<uint8_t> exe = jaunt::readFileBytes((dir / "app.exe").string());
+    size_t entry = 0x98 + 96 + 4 * 8;
+    uint32_t tableOffset = testsupport::readLe32(exe, 0x98 + 224 + 4 * 40 + 16) +
+                           testsupport::readLe32(exe, 0x98 + 224 + 4 * 40 + 20);
+    for (uint32_t offset : {16u, tableOffset, tableOffset + 40u}) {
+        SCOPED_TRACE(offset);
+        testsupport::put32(exe, entry, offset);
+        testsupport::put32(exe, entry + 4, 16);
+        jaunt::writeFileBytes((dir / "bad.exe").string(), exe);
+        for (const char* command : {"sign bad.exe --config p12.toml --force", "inspect bad.exe"}) {
+            Outcome run = runJaunt(dir, command);
+            EXPECT_EQ(run.exitCode, 1) << command;
+            EXPECT_EQ(run.err.rfind("jaunt: bad.exe: the certificate table entry (16 bytes at offset " +
+                                        std::to_string(offset) + ") points into the launcher",
+                                    0),
+                      0u)
+                << command << ": " << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
+        EXPECT_EQ(jaunt::readFileBytes((dir / "bad.exe").string()), exe);
+    }
 }
 
 }  // namespace

@@ -26,6 +26,11 @@ inline void put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     put16(b, at + 2, v >> 16);
 }
 
+inline uint32_t readLe32(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint32_t>(b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16)) |
+           (static_cast<uint32_t>(b.at(at + 3)) << 24);
+}
+
 // A resource section at address 0x5000 with one manifest, the smallest the build tool accepts.
 inline std::vector<uint8_t> tinyResourceSection() {
     std::vector<uint8_t> r(0x5C);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 // Decoders and the scaler come from Debian's libstb-dev; only the formats offered are compiled in.
 // JPEG has a decoder of its own (jpegdecoder): the one of this stb version (2.27) reads and writes
@@ -84,7 +85,8 @@ std::u16string utf16(const std::string& text) {
 }
 
 // A node of a version block: header (length, value length, type), key, value, children, each
-// starting on a 32-bit boundary.
+// starting on a 32-bit boundary. The lengths are 16-bit; versionResource refuses a block whose
+// root, which holds every other node, is longer.
 struct VersionNode {
     std::u16string key;
     std::vector<uint8_t> value;
@@ -328,6 +330,25 @@ std::vector<uint8_t> versionResource(const VersionTexts& texts) {
     root.children = {strings, variables};
     std::vector<uint8_t> out;
     root.write(out);
+    if (out.size() > kMaximumVersionBlock) {
+        // Only the free texts can make it this large; name those that are set, longest first.
+        std::vector<std::pair<size_t, std::string>> set;
+        for (const auto& [value, setting] : {std::pair{&texts.vendor, "application.vendor"},
+                                             {&texts.description, "application.description"},
+                                             {&texts.copyright, "application.copyright"}, {&texts.name, "application.name"}})
+            if (!value->empty()) set.emplace_back(value->size(), setting);
+        std::stable_sort(set.begin(), set.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::string names;
+        for (size_t i = 0; i < set.size(); ++i)
+            names += (i == 0 ? "" : i + 1 == set.size() ? " and " : ", ") + set[i].second;
+        throw ResourceError(names + (set.size() == 1 ? " makes" : " make") + " the version block " +
+                            std::to_string(out.size()) + " bytes long, more than the " +
+                            std::to_string(kMaximumVersionBlock) + " its lengths can say; shorten " +
+                            (set.size() == 1 ? "it" : "them") +
+                            (texts.description.empty() && !texts.name.empty()
+                                 ? " (application.name is also the file description when there is none)"
+                                 : ""));
+    }
     return out;
 }
 

@@ -53,6 +53,9 @@ struct VersionTexts {
 };
 // Splits "1.2.3" into four numbers (missing ones 0). False, leaving why, for anything else.
 bool parseVersionNumbers(const std::string& text, uint16_t numbers[4], std::string* why);
+// The version block. Its node lengths are 16-bit: texts that would make it longer than
+// kMaximumVersionBlock bytes throw ResourceError naming the settings they come from.
+constexpr size_t kMaximumVersionBlock = 0xFFFF;
 std::vector<uint8_t> versionResource(const VersionTexts& texts);
 
 // application.dpi_awareness and application.execution_level: their values and the default.

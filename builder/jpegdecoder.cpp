@@ -186,7 +186,8 @@ struct Component {
     uint16_t quant[64] = {};
     int blocksWide = 0, blocksHigh = 0;  // blocks stored (whole MCUs)
     int width = 0, height = 0;           // samples that belong to the picture
-    std::vector<int16_t> coefficients;   // 64 per block, natural order, not yet dequantised
+    std::vector<int16_t> coefficients;   // 64 per block, natural order, not yet dequantised; taken at
+                                         // the component's first scan
     std::vector<uint8_t> samples;        // blocksWide * 8 by blocksHigh * 8 after the inverse DCT
     int16_t* block(int bx, int by) { return &coefficients[(static_cast<size_t>(by) * blocksWide + bx) * 64]; }
 };
@@ -335,7 +336,6 @@ private:
             c.height = (height_ * c.v + maxV_ - 1) / maxV_;
             c.blocksWide = mcusWide_ * c.h;
             c.blocksHigh = mcusHigh_ * c.v;
-            c.coefficients.assign(static_cast<size_t>(c.blocksWide) * c.blocksHigh * 64, 0);
         }
         haveFrame_ = true;
     }
@@ -398,10 +398,28 @@ private:
         } else {
             ss = 0, se = 63, ah = al = 0;
         }
+        // A single-component scan codes only the blocks inside that component, one per unit; an
+        // interleaved scan codes whole units of h x v blocks of each component.
+        Component& only = *parts[0];
+        int unitsWide = count == 1 ? (only.width + 7) / 8 : mcusWide_;
+        int unitsHigh = count == 1 ? (only.height + 7) / 8 : mcusHigh_;
+        long units = static_cast<long>(unitsWide) * unitsHigh;
+        // The memory for a component's coefficients is taken at its first scan, and only when the
+        // rest of the file could hold that scan's data, so that a small file cannot claim a large
+        // frame's memory. A DC scan codes each of its blocks in at least one bit (a sequential
+        // scan in two: the DC difference and an AC code); the format has the DC scan of a component
+        // come before its AC scans, which code runs of empty blocks in a few bits.
+        if (ss == 0) {
+            uint64_t blocks = static_cast<uint64_t>(units) * static_cast<uint64_t>(count == 1 ? 1 : blocksPerMcu);
+            if (blocks * (progressive_ ? 1 : 2) > 8 * static_cast<uint64_t>(d_.size() - dataStart))
+                damaged("the picture data ends early");
+        }
         for (Component* c : parts) {
             if (!c->seen) {
+                if (ss > 0) damaged("a progressive scan of AC coefficients before the DC scan of their component");
                 if (!quantDefined_[c->table]) damaged("a colour component without its quantisation table");
                 std::memcpy(c->quant, quant_[c->table], sizeof c->quant);
+                c->coefficients.assign(static_cast<size_t>(c->blocksWide) * c->blocksHigh * 64, 0);
                 c->seen = true;
             }
             bool needDc = ss == 0 && ah == 0, needAc = se > 0;
@@ -428,12 +446,6 @@ private:
             }
         };
 
-        // A single-component scan codes only the blocks inside that component, one per unit; an
-        // interleaved scan codes whole units of h x v blocks of each component.
-        Component& only = *parts[0];
-        int unitsWide = count == 1 ? (only.width + 7) / 8 : mcusWide_;
-        int unitsHigh = count == 1 ? (only.height + 7) / 8 : mcusHigh_;
-        long units = static_cast<long>(unitsWide) * unitsHigh;
         int restartNumber = 0;
         for (long unit = 0; unit < units; ++unit) {
             if (restartInterval_ > 0 && unit > 0 && unit % restartInterval_ == 0) {

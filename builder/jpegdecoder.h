@@ -30,7 +30,8 @@ struct JpegError : std::runtime_error {
 };
 
 // Decodes a JPEG file to RGBA (alpha 255), top row first, refusing frames larger than
-// maximumSide pixels on a side before any pixel memory is taken. Throws JpegError.
+// maximumSide pixels on a side before any pixel memory is taken, and taking a colour component's
+// memory only once the file holds enough data for its first scan. Throws JpegError.
 void decodeJpeg(const std::vector<uint8_t>& bytes, int maximumSide, int& width, int& height, std::vector<uint8_t>& rgba);
 
 }  // namespace jaunt

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Unpacks both releases into fresh directories outside the repository and makes the demo's launcher
 # with each build tool (the Windows one under Wine): each finds its stubs and runtime library by the
-# layout around its bin/, and the two tools make the same launcher, also from JPEG pictures.
+# layout around its bin/, and the two tools make the same launcher, also from JPEG pictures. Packs
+# the releases again with an untracked file in examples/: only tracked files go into them.
 #
 #   tests/release/release_test.sh jaunt-V-linux-x86_64.tar.gz jaunt-V-windows.zip
 set -euo pipefail
@@ -10,11 +11,14 @@ linux_archive=$(realpath "$1")
 windows_archive=$(realpath "$2")
 work=$(mktemp -d)
 prefix="$root/build/windows/wineprefix"
+untracked=""
 cleanup() {
+    [ -n "$untracked" ] && rm -f "$untracked"
     rm -rf "$work"
     [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2> /dev/null || true
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 fail() {
     echo "release test: $*" >&2
     exit 1
@@ -73,4 +77,18 @@ JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.
     "$(winpath "$work/jpeg-windows/app.toml")" -o "$(winpath "$work/out/windows/jpeg.exe")" \
     > windows.txt 2>&1 || fail "jaunt.exe build with JPEG pictures failed: $(cat windows.txt)"
 cmp -s jpeg.exe windows/jpeg.exe || fail "the Linux and Windows build tools decoded a JPEG picture differently"
+
+# A file lying untracked in examples/ when the releases are packed stays out of both: their
+# examples/ are exactly the files the commit tracks there.
+untracked=$(mktemp "$root/examples/hello/untracked-XXXXXX.txt")
+echo "a file of the working tree only" > "$untracked"
+"$root/scripts/release" --pack "$work/packed" > /dev/null
+rm -f "$untracked"
+tracked=$(git -C "$root" ls-tree -r --name-only HEAD examples)
+examples_of() { sed -n 's|^[^/]*/\(examples/.*[^/]\)$|\1|p' | sort; }
+in_tar=$(tar -tzf "$work"/packed/*.tar.gz | examples_of)
+in_zip=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' \
+    "$work"/packed/*.zip | examples_of)
+[ "$in_tar" = "$(sort <<< "$tracked")" ] || fail "the tar archive's examples/ are not the tracked ones: $in_tar"
+[ "$in_zip" = "$(sort <<< "$tracked")" ] || fail "the zip archive's examples/ are not the tracked ones: $in_zip"
 echo "release test: both releases make the demo's launcher ($version)"

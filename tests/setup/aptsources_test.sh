@@ -42,5 +42,34 @@ check "sources without the security suite" \
     "$targets"
 check "stanza comment kept" 1 "$(grep -c '^# a comment' "$tmp/out/sources.list.d/debian.sources")"
 
+# A stanza that lists the security suite beside others loses only that suite; a one-line source is
+# judged by its suite, not by a "-security" in its options or URI.
+etc=$tmp/mixed && mkdir -p "$etc/sources.list.d"
+cat > "$etc/sources.list.d/debian.sources" <<'S'
+Types: deb
+URIs: http://mirror.example/debian
+Suites: bookworm bookworm-updates bookworm-security
+Components: main
+
+Types: deb
+URIs: http://mirror.example/debian-security
+Suites: bookworm-security
+ trixie-security
+Components: main
+S
+cat > "$etc/sources.list" <<'S'
+deb [signed-by=/usr/share/keyrings/team-security.gpg] http://tools.example/app-security bookworm main
+deb [ arch=amd64 ] http://other.example/debian bookworm-security main
+deb-src http://other.example/debian-security bookworm-security main
+S
+write_sources_without_security "$etc" "$tmp/mixed-out"
+targets=$(APT_CONFIG=$tmp/mixed-out/apt.conf apt-get indextargets --no-release-info \
+    --format '$(REPO_URI) $(RELEASE)' 2> /dev/null | sort -u | tr '\n' ' ')
+check "security suite taken out of a stanza, security-named URI kept" \
+    "http://mirror.example/debian/ bookworm http://mirror.example/debian/ bookworm-updates http://tools.example/app-security/ bookworm " \
+    "$targets"
+check "stanza of security suites only dropped" 0 \
+    "$(grep -c 'debian-security' "$tmp/mixed-out/sources.list.d/debian.sources" || true)"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,10 +5,14 @@
 #include "jpegdecoder.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -230,6 +234,92 @@ TEST(JpegDecoder, judgesTheFrameHeaderBeforeTakingPixelMemory) {
             EXPECT_EQ(error->width, frame.width) << frame.what;
             EXPECT_EQ(error->height, frame.height) << frame.what;
         }
+    }
+}
+
+// What decoding a file did in a child process: how much more memory it held at its peak than the
+// process held before, and how it refused the file.
+struct ChildDecode {
+    long peakGrowthKb = -1;
+    bool refused = false;
+    JpegError::Kind kind = JpegError::Damaged;
+    char what[160] = {};
+};
+ChildDecode decodeInChild(const std::vector<uint8_t>& bytes) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return {};
+    pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        ChildDecode result;
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);  // a forked child's peak starts at what it holds
+        std::optional<JpegError> error = refusalOf(bytes);
+        getrusage(RUSAGE_SELF, &after);
+        result.peakGrowthKb = after.ru_maxrss - before.ru_maxrss;
+        if (error) {
+            result.refused = true;
+            result.kind = error->kind;
+            std::snprintf(result.what, sizeof result.what, "%s", error->what());
+        }
+        ssize_t written = write(pipeEnds[1], &result, sizeof result);
+        _exit(written == sizeof result ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    ChildDecode result;
+    if (child < 0 || read(pipeEnds[0], &result, sizeof result) != sizeof result) result = ChildDecode{};
+    close(pipeEnds[0]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    return result;
+}
+
+// A JPEG file of the given segments (marker, contents) between its start and end markers.
+std::vector<uint8_t> jpegOf(const std::vector<std::pair<uint8_t, std::vector<uint8_t>>>& segments,
+                            const std::vector<uint8_t>& data = {}) {
+    std::vector<uint8_t> b = {0xFF, 0xD8};
+    for (const auto& [marker, contents] : segments) {
+        size_t length = contents.size() + 2;
+        b.insert(b.end(), {0xFF, marker, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+        b.insert(b.end(), contents.begin(), contents.end());
+    }
+    b.insert(b.end(), data.begin(), data.end());
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+}
+
+// A frame header of 8192 x 8192 pixels in four components sampled 4 x 4 needs 512 MB of coefficients
+// once it is decoded; a file of a few bytes, which cannot hold the data of so many blocks, is
+// refused without taking that memory: with no scan, with a scan whose data is a few bytes, and with
+// a progressive scan of AC coefficients (whose runs of empty blocks cost almost no bits) before the
+// component's DC coefficients.
+TEST(JpegDecoder, takesNoMemoryForBlocksTheFileCannotHold) {
+    auto frame = [](uint8_t marker) {
+        std::vector<uint8_t> header = {8, 0x20, 0x00, 0x20, 0x00, 4};
+        for (uint8_t id = 1; id <= 4; ++id) header.insert(header.end(), {id, 0x44, 0});
+        return std::pair<uint8_t, std::vector<uint8_t>>{marker, header};
+    };
+    std::vector<uint8_t> quantisation(65, 1);
+    quantisation[0] = 0;
+    // One code of one bit in each table: DC difference 0 and end of block (an empty run of one).
+    const std::vector<uint8_t> huffman = {0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                          0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> data(16, 0);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+    } files[] = {
+        {"no scan", jpegOf({frame(0xC0)})},
+        {"a scan of 16 bytes", jpegOf({frame(0xC0), {0xDB, quantisation}, {0xC4, huffman}, {0xDA, {1, 1, 0x00, 0, 63, 0}}}, data)},
+        {"a progressive AC scan first",
+         jpegOf({frame(0xC2), {0xDB, quantisation}, {0xC4, huffman}, {0xDA, {1, 1, 0x00, 1, 63, 0}}}, data)},
+    };
+    EXPECT_EQ(files[0].bytes.size(), 26u);
+    for (const auto& file : files) {
+        ChildDecode result = decodeInChild(file.bytes);
+        ASSERT_GE(result.peakGrowthKb, 0) << file.what << ": the child reported nothing";
+        EXPECT_LT(result.peakGrowthKb, 100 * 1024) << file.what;
+        EXPECT_TRUE(result.refused) << file.what;
+        EXPECT_EQ(result.kind, JpegError::Damaged) << file.what << ": " << result.what;
     }
 }
 

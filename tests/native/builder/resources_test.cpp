@@ -261,6 +261,39 @@ TEST(ApplicationResources, VersionTextsAreUpToFourNumbers) {
         EXPECT_FALSE(jaunt::parseVersionNumbers(bad, n, &why)) << bad;
 }
 
+// The lengths in a version block are 16-bit. Texts that make the largest block that fits are
+// written whole, as a reader walking the nodes finds them; one character more is refused, naming
+// the settings whose texts fill the block.
+TEST(ApplicationResources, VersionBlocksLargerThanTheirLengthsCanSayAreRefused) {
+    jaunt::VersionTexts texts{"1.0", std::string(8191, 'v'), std::string(8191, 'd'), "", std::string(8191, 'n'), "a.exe"};
+    const size_t withoutCopyright = jaunt::versionResource(texts).size();
+    ASSERT_LT(withoutCopyright, 65535u);
+    std::vector<uint8_t> largest;
+    std::string refusal;
+    for (size_t length = (65535 - withoutCopyright) / 2 - 8; length < 8192 && refusal.empty(); ++length) {
+        texts.copyright.assign(length, 'c');
+        try {
+            largest = jaunt::versionResource(texts);
+        } catch (const jaunt::ResourceError& e) {
+            refusal = e.what();
+        }
+    }
+    ASSERT_FALSE(refusal.empty()) << "a block of " << largest.size() << " bytes was written";
+    ASSERT_LE(largest.size(), 65535u);
+    EXPECT_GT(largest.size(), 65535u - 8);
+    EXPECT_EQ(u16(largest, 0), largest.size());
+    std::map<std::string, std::string> version;
+    readVersionNode(largest, 0, largest.size(), version);
+    EXPECT_EQ(version["CompanyName"], texts.vendor);
+    EXPECT_EQ(version["LegalCopyright"], std::string(texts.copyright.size() - 1, 'c'));
+    EXPECT_EQ(version["ProductName"], texts.name);
+    EXPECT_EQ(version["OriginalFilename"], "a.exe");
+    for (const char* setting : {"application.vendor", "application.description", "application.copyright",
+                                "application.name", "65535"})
+        EXPECT_NE(refusal.find(setting), std::string::npos) << setting << " not in: " << refusal;
+    EXPECT_EQ(refusal.find("application.version"), std::string::npos) << refusal;
+}
+
 TEST(ResourceSettings, PictureSizesDefaultsAndMistakes) {
     std::filesystem::path dir = testsupport::scratchDirectory();
     jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(5, 4));

@@ -129,7 +129,8 @@ void freeSlots(std::vector<int>* slots) {
 }
 
 #if defined(_WIN32)
-// A directory that only the current user may open, whatever the folder it is made in allows.
+// A directory that only the current user (and the system) may open, whatever the folder it is made
+// in allows: the same protected access list as the launcher's own directories.
 bool makePrivateDirectory(const std::string& path) {
     HANDLE token = nullptr;
     std::string sddl;
@@ -142,7 +143,7 @@ bool makePrivateDirectory(const std::string& path) {
         }
         char* sid = nullptr;
         if (!user.empty() && ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
-            sddl = std::string("D:P(A;OICI;FA;;;") + sid + ")";
+            sddl = std::string("D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;") + sid + ")";
             LocalFree(sid);
         }
         CloseHandle(token);

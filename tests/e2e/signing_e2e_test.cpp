@@ -3,6 +3,7 @@
 // for the test; the build tool for Windows, which finds no signing tool here, says so.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,11 @@ TEST_F(SignedLauncher, TheWindowsBuildToolFindsFeedsAndBoundsItsSigningTool) {
     EXPECT_EQ(jaunt_test::readText(dir.file("tools\\fakesign-password.txt")), "pw secret");
     EXPECT_EQ(jaunt_test::readText(dir.file("tools\\fakesign-readpass.txt")).rfind("\\\\.\\pipe\\", 0), 0u);
     EXPECT_EQ(jaunt_test::readText(dir.file("tools\\fakesign-tempfiles.txt")), "");
+    // It writes into a directory that only this user and the system may open. (Wine shows such an
+    // access list for every directory, and drops its protection mark: Windows shows the property.)
+    std::string dacl = jaunt_test::readText(dir.file("tools\\fakesign-outdacl.txt"));
+    EXPECT_NE(dacl.find("(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-"), std::string::npos) << dacl;
+    EXPECT_EQ(std::count(dacl.begin(), dacl.end(), '('), 2) << dacl;
     EXPECT_TRUE(jaunt::findSignature(jaunt_test::readBytes(exe)).present());
     EXPECT_FALSE(jaunt_test::fileExists(exe + ".unsigned-4294967292-0badcafe.tmp"));
     std::vector<uint8_t> signedOnce = jaunt_test::readBytes(exe);

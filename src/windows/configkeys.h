@@ -55,6 +55,12 @@ enum ConfigKey : int32_t {
     KEY_FLAVOUR = 2001,
     KEY_FILE_COUNT = 2002,
     KEY_FILE_NAMES = 2003,
+    // The packed runtime: "<offset after the payload position> <size> <content hash>", its Java
+    // version (from its release file), and the application it belongs to (whose older runtimes a
+    // launcher may remove).
+    KEY_RUNTIME_PACK = 2010,
+    KEY_RUNTIME_VERSION = 2011,
+    KEY_RUNTIME_APPLICATION = 2012,
     KEY_INSTALLATION_DIRECTORY = 10003,
     KEY_PATH_PREFIX = 10004,
     // Stored by the build tool, not read by the launcher
@@ -78,6 +84,7 @@ enum ConfigKey : int32_t {
     MSG_DIALOG_CAPTION = 1012,
     MSG_DIALOG_OK = 1013,
     MSG_DIALOG_HEADER = 1014,
+    MSG_RUNTIME_FAILED = 1015,
 };
 
 enum class KeyKind { Text, Number, Flag, Colour };

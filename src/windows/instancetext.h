@@ -16,4 +16,10 @@ bool instanceName(char* destination, size_t capacity, const char* source);
 // one line feed unit. The Java side splits the text again the way the launcher does.
 std::u16string handOverText(const char16_t* commandLine);
 
+// A later instance's hand-over file beside the communication files: "jnt_p<first>_<writer>_<thread>"
+// with ".tmp" (complete, waiting to be taken) or ".part" (being written), letter case aside; the
+// numbers are decimal process and thread ids. True, with the first instance's and the writer's
+// process ids, for such a name; false for any other (including numbers beyond 32 bits).
+bool parseHandOverFileName(const char* name, unsigned long* first, unsigned long* writer);
+
 }  // namespace jaunt

@@ -15,13 +15,15 @@ namespace jaunt {
 
 namespace {
 
-// In this order; the last one doubles as the mark of a prepared JRE.
+// In this order. unpack200 -r removes an archive's packed file only once the archive is written, so
+// a JRE counts as prepared exactly when none of these packed files is left.
 const char* const kPackedArchives[] = {"lib\\rt.jar",     "lib\\charsets.jar",          "lib\\plugin.jar",
                                        "lib\\deploy.jar", "lib\\ext\\localedata.jar", "lib\\jsse.jar"};
 
-// How long a launcher waits for another one that prepares the same JRE; unpacking the largest
-// archives takes seconds, rarely minutes.
-constexpr DWORD kPreparationWaitMs = 5 * 60 * 1000;
+// How long one unpack200 run may take, and how long a launcher waits for another one that prepares
+// the same JRE; unpacking the largest archives takes seconds, rarely minutes.
+constexpr DWORD kPreparationBoundMs = 5 * 60 * 1000;
+DWORD preparationBoundMs = kPreparationBoundMs;
 
 uint64_t fnv1a64(const char* text) {
     uint64_t hash = 0xcbf29ce484222325ull;
@@ -32,10 +34,19 @@ uint64_t fnv1a64(const char* text) {
     return hash;
 }
 
+// True when the packed file of any archive is still there: a preparation that was never done, or
+// one that ended midway (the launcher was killed, unpack200 failed or was stopped).
+bool packedArchiveLeft(const char* directory) {
+    for (const char* archive : kPackedArchives) {
+        char packed[kTextSize];
+        if (formatText(packed, sizeof(packed), "%s\\%s.pack", directory, archive) && pathExists(packed)) return true;
+    }
+    return false;
+}
+
+// Every archive whose packed file is still there is unpacked again, whatever the state of the others.
 void unpackArchives(const char* directory) {
-    char marker[kTextSize];
-    if (!formatText(marker, sizeof(marker), "%s\\lib\\rt.jar.pack", directory) || !pathExists(marker)) return;
-    if (formatText(marker, sizeof(marker), "%s\\lib\\jsse.jar", directory) && pathExists(marker)) return;
+    if (!packedArchiveLeft(directory)) return;
     logInfo("Unpacking JRE");
     fputs("Preparing JRE ...\n", stdout);
     fflush(stdout);
@@ -88,15 +99,29 @@ void unpackJar(const char* directory, const char* archive) {
         failWithMessage(MSG_INTERNAL_ERROR, "%ERROR_CODE%", "20");
     }
     logInfo("waiting for unpack200 to finish");
-    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD waited = WaitForSingleObject(process.hProcess, preparationBoundMs);
+    if (waited != WAIT_OBJECT_0) {
+        // A hung tool would hold this launcher and every other one waiting for the lock. Its packed
+        // file stays (it is removed only after success), so the next start unpacks the archive again.
+        logError("unpack200 did not finish within %lu ms (%lu); ending it",
+                 static_cast<unsigned long>(preparationBoundMs),
+                 static_cast<unsigned long>(waited == WAIT_FAILED ? GetLastError() : waited));
+        if (!TerminateProcess(process.hProcess, 1))
+            logError("TerminateProcess(unpack200) failed: %lu", static_cast<unsigned long>(GetLastError()));
+        failWithMessage(MSG_INTERNAL_ERROR, "%ERROR_CODE%", "21");
+    }
     logInfo("unpack done");
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
 }
 
+void setPreparationBound(unsigned long milliseconds) { preparationBoundMs = static_cast<DWORD>(milliseconds); }
+
 void prepareJre(const char* directory) {
-    // Always taken, also when nothing seems packed: while another launcher unpacks, "rt.jar.pack"
-    // is already gone and the JRE is not ready yet.
+    // Nothing packed is left: the JRE was never packed or is prepared. While another launcher
+    // unpacks, the packed file of the archive at hand is still there, so this never passes a JRE
+    // that is half prepared.
+    if (!packedArchiveLeft(directory)) return;
     char name[64];
     HANDLE lock = jreLockName(directory, name, sizeof(name)) ? CreateMutexA(nullptr, FALSE, name) : nullptr;
     if (lock == nullptr) {
@@ -104,18 +129,23 @@ void prepareJre(const char* directory) {
         unpackArchives(directory);
         return;
     }
-    DWORD waited = WaitForSingleObject(lock, kPreparationWaitMs);
+    DWORD waited = WaitForSingleObject(lock, preparationBoundMs);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
         // An abandoned lock: its holder ended midway; what it left is judged like any interrupted
         // preparation.
         unpackArchives(directory);
         ReleaseMutex(lock);
-    } else {
-        // Unpacking beside the other launcher could spoil the JRE for good: leave it to that one.
-        logError("Waiting for the preparation of %s failed (%lu), not unpacking", directory,
-                 static_cast<unsigned long>(waited == WAIT_FAILED ? GetLastError() : waited));
+        CloseHandle(lock);
+        return;
     }
+    unsigned long reason = static_cast<unsigned long>(waited == WAIT_FAILED ? GetLastError() : waited);
     CloseHandle(lock);
+    // Unpacking beside the other launcher could spoil the JRE for good, and loading it half prepared
+    // would fail in obscure ways: unless it got prepared meanwhile, this run ends, and a later start
+    // finds it prepared or prepares what was left.
+    if (!packedArchiveLeft(directory)) return;
+    logError("Waiting for the preparation of %s failed (%lu), not unpacking", directory, reason);
+    failWithMessage(MSG_INTERNAL_ERROR, "%ERROR_CODE%", "22");
 }
 
 }  // namespace jaunt

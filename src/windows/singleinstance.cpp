@@ -50,26 +50,57 @@ bool runsOurImage(HANDLE process) {
     return lstrcmpiW(shortPath(theirs).c_str(), shortPath(ours).c_str()) == 0;
 }
 
+// True when a process with this id runs and is older than a file written at fileTime: otherwise the
+// file was not for it (the id was reused). A process that cannot be looked at counts as running.
+bool runsSince(unsigned long processId, const FILETIME& fileTime) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+    FILETIME created, ended, kernel, user;
+    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    if (runs && GetProcessTimes(process, &created, &ended, &kernel, &user)) {
+        // FAT keeps write times in steps of 2 seconds: a file written just after the process
+        // started may look older than it.
+        ULARGE_INTEGER start, written;
+        start.LowPart = created.dwLowDateTime;
+        start.HighPart = created.dwHighDateTime;
+        written.LowPart = fileTime.dwLowDateTime;
+        written.HighPart = fileTime.dwHighDateTime;
+        runs = start.QuadPart <= written.QuadPart + 2 * 10000000ull;
+    }
+    CloseHandle(process);
+    return runs;
+}
+
 // This process is the first instance: it keeps the semaphore, removes a communication file that a
-// long-gone process with the same id may have left (it would look like a hand-over), and then
-// records itself, so that no later instance can write to that file before it is cleared.
+// long-gone process with the same id may have left (it would look like a hand-over) and the
+// hand-over files that nobody will take any more, and then records itself, so that no later
+// instance can write to that file before it is cleared.
 void becomeFirstInstance(HANDLE semaphore) {
     instanceSemaphore = semaphore;
     char commFile[kTextSize];
-    if (processCommFileName(commFile, sizeof(commFile), GetCurrentProcessId()) && DeleteFileA(commFile))
-        logInfo("Removed a stale communication file %s", commFile);
+    if (processCommFileName(commFile, sizeof(commFile), GetCurrentProcessId())) {
+        if (DeleteFileA(commFile)) logInfo("Removed a stale communication file %s", commFile);
+        char* name = commFile + textLength(commFile);
+        while (name > commFile && name[-1] != '\\') --name;
+        *name = 0;
+        removeOrphanedHandOvers(commFile);
+    }
     writeProcessRecord();
     logInfo("Single instance: first instance %s", semaphoreName());
 }
 
-// The pending file beside commFile: its name without ".tmp", then this process and thread.
-bool pendingFileName(const char* commFile, char* buffer, size_t size) {
+// The pending file beside commFile: its name without ".tmp", then this process and thread. ending
+// replaces ".tmp" for the file it is written under first.
+bool pendingFileName(const char* commFile, char* buffer, size_t size, const char* ending = ".tmp") {
     size_t length = textLength(commFile);
     if (length >= 4 && lstrcmpiA(commFile + length - 4, ".tmp") == 0) length -= 4;
-    return formatText(buffer, size, "%.*s_%lu_%lu.tmp", static_cast<int>(length), commFile,
+    return formatText(buffer, size, "%.*s_%lu_%lu%s", static_cast<int>(length), commFile,
                       static_cast<unsigned long>(GetCurrentProcessId()),
-                      static_cast<unsigned long>(GetCurrentThreadId()));
+                      static_cast<unsigned long>(GetCurrentThreadId()), ending);
 }
+
+bool gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool writeWholeFile(const char* path, const std::u16string& text) {
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -128,10 +159,42 @@ void* openInstanceProcess(unsigned long processId) {
     return process;
 }
 
+void removeOrphanedHandOvers(const char* directory) {
+    char pattern[kTextSize];
+    size_t length = textLength(directory);
+    const char* separator = length > 0 && directory[length - 1] == '\\' ? "" : "\\";
+    if (!formatText(pattern, sizeof(pattern), "%s%sjnt_p*_*", directory, separator)) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        unsigned long first = 0, writer = 0;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !parseHandOverFileName(found.cFileName, &first, &writer))
+            continue;
+        // A live writer still looks after its own file; a live first instance will take it.
+        if (runsSince(first, found.ftLastWriteTime) || runsSince(writer, found.ftLastWriteTime)) continue;
+        char path[kTextSize];
+        if (formatText(path, sizeof(path), "%s%s%s", directory, separator, found.cFileName) && DeleteFileA(path))
+            logInfo("Removed an orphaned hand-over file %s", path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
 HandOver handOverArguments(const char* commFile, const std::u16string& text, void* firstProcess,
                            unsigned attempts, char* pendingFile, size_t pendingSize) {
-    if (!pendingFileName(commFile, pendingFile, pendingSize) || !writeWholeFile(pendingFile, text))
+    // Written under a name of its own and then renamed, the pending file is whole whenever it
+    // exists, and keeps the time it was written at: the running instance takes pending files (and
+    // the communication file) in the order of those times.
+    char partFile[kTextSize];
+    if (!pendingFileName(commFile, pendingFile, pendingSize) ||
+        !pendingFileName(commFile, partFile, sizeof(partFile), ".part") || !writeWholeFile(partFile, text))
         return HandOver::Failed;
+    if (!MoveFileExA(partFile, pendingFile, 0)) {
+        logError("MoveFileExA(%s, %s) failed: %lu", partFile, pendingFile, lastError());
+        DeleteFileA(partFile);
+        return HandOver::Failed;
+    }
     // The reader deletes files only: a directory of that name never goes away, so waiting is futile.
     DWORD attributes = GetFileAttributesA(commFile);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -144,10 +207,12 @@ HandOver handOverArguments(const char* commFile, const std::u16string& text, voi
         // instance is never replaced, and the reader never sees a half-written file.
         if (MoveFileExA(pendingFile, commFile, 0)) return HandOver::Delivered;
         DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED)
+        if (gone(error)) return HandOver::Delivered;  // the running instance took the pending file
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED &&
+            error != ERROR_SHARING_VIOLATION)
             logError("MoveFileExA(%s, %s) failed: %lu", pendingFile, commFile, static_cast<unsigned long>(error));
         if (firstProcess != nullptr && WaitForSingleObject(firstProcess, 0) != WAIT_TIMEOUT) {
-            DeleteFileA(pendingFile);
+            if (!DeleteFileA(pendingFile) && gone(GetLastError())) return HandOver::Delivered;
             return HandOver::FirstEnded;
         }
     }
@@ -156,8 +221,9 @@ HandOver handOverArguments(const char* commFile, const std::u16string& text, voi
 
 // A later instance never drops its arguments: when the first instance ends while it waits, it runs
 // as the first instance itself; when the file stays occupied for the whole wait, it leaves its text
-// in its pending file (named after the communication file), logs where, and ends as usual. Starting
-// a second application beside a running but busy first one would be the greater surprise.
+// in its pending file (named after the communication file), where the running instance takes it
+// in turn, logs where, and ends as usual. Starting a second application beside a running but busy
+// first one would be the greater surprise.
 void singleInstanceGuard(bool checkKey, bool handOver) {
     if (checkKey && getConfigInt(KEY_SINGLE_INSTANCE) == 0) return;
     const char* name = semaphoreName();

@@ -26,18 +26,25 @@ unsigned long readProcessRecord();
 void* openInstanceProcess(unsigned long processId);
 
 enum class HandOver {
-    Delivered,   // the text is in the communication file
+    Delivered,   // the text is in the communication file, or the running instance took it
     FirstEnded,  // the first instance ended before the file was free; nothing was written
-    Pending,     // the file stayed occupied (or is a directory): the text is left in pendingFile
+    Pending,     // the file stayed occupied (or is a directory): the text waits in pendingFile
     Failed,      // the text could not be written at all
 };
 
 // Puts text (UTF-16LE units, ending with a line feed) into commFile without ever replacing a file
-// of that name: the text is written to a file of its own beside it (pendingFile, kTextSize bytes)
-// and moved to commFile while no such file exists, testing every 50 ms at most attempts times;
-// a directory of that name gives up at once.
-// firstProcess (may be null) is watched meanwhile.
+// of that name. The text is written to a file of its own beside it, under a ".part" name that is
+// renamed into the pending name (pendingFile, kTextSize bytes: the communication file's name
+// without ".tmp", "_", our process id, "_", our thread id, ".tmp") once it is whole. That file is
+// moved to commFile while no such file exists, testing every 50 ms at most attempts times; a
+// directory of that name gives up at once. The running instance may take the pending file itself
+// meanwhile, and after the wait it still does. firstProcess (may be null) is watched meanwhile.
 HandOver handOverArguments(const char* commFile, const std::u16string& text, void* firstProcess,
                            unsigned attempts, char* pendingFile, size_t pendingSize);
+
+// Removes the hand-over files in directory (".tmp" and ".part", see above) that nobody will take:
+// those whose first instance and whose writer both no longer run. A process with the id that was
+// started after the file was written does not count.
+void removeOrphanedHandOvers(const char* directory);
 
 }  // namespace jaunt

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "boundedtext.h"
+#include "jvmtrees.h"
 #include "paths.h"
 #include "singleinstance.h"
 #include "tempdir.h"
@@ -55,11 +56,17 @@ TEST(SingleInstanceGuard, KeyAbsentThenFirstInstance) {
     char commFile[jaunt::kTextSize];
     ASSERT_TRUE(jaunt::processCommFileName(commFile, sizeof(commFile), GetCurrentProcessId()));
     writeUnits(commFile, u"old\n");
+    // Nor is a pending file that a process with our id wrote to one with our id, long ago.
+    std::string self = std::to_string(GetCurrentProcessId());
+    std::string pending = std::string(commFile, std::string(commFile).size() - 4) + "_" + self + "_1.tmp";
+    writeUnits(pending, u"older\n");
+    jaunt_test::setLastWriteTime(pending, 0);
     jaunt::singleInstanceGuard(false, true);
     HANDLE semaphore = OpenSemaphoreA(SYNCHRONIZE, FALSE, jaunt::semaphoreName());
     EXPECT_NE(nullptr, semaphore);
     CloseHandle(semaphore);
     EXPECT_FALSE(jaunt_test::fileExists(commFile));
+    EXPECT_FALSE(jaunt_test::fileExists(pending));
     EXPECT_EQ(GetCurrentProcessId(), jaunt::readProcessRecord());
     DWORD type = 0;
     jaunt_test::registryText(HKEY_CURRENT_USER, jaunt::kProcessRecordKey, jaunt::modulePath(), &type);
@@ -150,6 +157,63 @@ TEST_F(HandOverTest, StaleFileIsNeverReplaced) {
     EXPECT_EQ(u"earlier\n", readUnits(comm));
     EXPECT_EQ(u"ours\n", readUnits(pending));
     EXPECT_EQ(0u, std::string(pending).find(dir.file("jnt_p42_")));
+    std::string part = pending;
+    EXPECT_FALSE(jaunt_test::fileExists(part.replace(part.size() - 4, 4, ".part")));
+}
+
+// The running instance takes the pending file itself while the communication file is occupied, as
+// it does with one left after the wait: delivered. The file is whole as soon as it exists.
+TEST_F(HandOverTest, TheRunningInstanceTakesThePendingFile) {
+    writeUnits(comm, u"earlier\n");
+    std::u16string seen;
+    std::function<void()> takePending = [&] {
+        for (int i = 0; i < 2000 && seen.empty(); ++i) {
+            WIN32_FIND_DATAA found;
+            HANDLE h = FindFirstFileA(dir.file("jnt_p42_*.tmp").c_str(), &found);
+            if (h != INVALID_HANDLE_VALUE) {
+                FindClose(h);
+                // Unreadable while the writer tries to move it: taken at a later look.
+                std::string path = dir.file(found.cFileName);
+                seen = readUnits(path);
+                if (!seen.empty()) DeleteFileA(path.c_str());
+            }
+            Sleep(1);
+        }
+    };
+    HANDLE reader = startThread(&takePending);
+    EXPECT_EQ(HandOver::Delivered,
+              jaunt::handOverArguments(comm.c_str(), u"ours\n", nullptr, 200, pending, sizeof(pending)));
+    join(reader);
+    EXPECT_EQ(u"ours\n", seen);
+    EXPECT_EQ(u"earlier\n", readUnits(comm));
+}
+
+// A new first instance removes the hand-over files that nobody will take: those whose first
+// instance and writer have both ended (an id in use by a process started after the file was
+// written counts as ended). Files of a running first instance or writer, and other names, stay.
+TEST(RemoveOrphanedHandOvers, OnlyFilesOfEndedInstances) {
+    TempDirectory dir("orphans");
+    PROCESS_INFORMATION ended;
+    std::wstring line = L"\"" + jaunt_test::widen(jaunt_test::windowsPath(getenv("JAUNT_TEST_FAKE_JAVA"))) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &ended));
+    WaitForSingleObject(ended.hProcess, INFINITE);
+    CloseHandle(ended.hThread);
+    CloseHandle(ended.hProcess);  // from here on the id may be reused, by a process started later
+    std::string gone = std::to_string(ended.dwProcessId), self = std::to_string(GetCurrentProcessId());
+    std::vector<std::string> removed = {"jnt_p" + gone + "_" + gone + "_1.tmp", "JNT_P" + gone + "_" + gone + "_2.PART",
+                                        "jnt_p" + self + "_" + gone + "_3.tmp"};
+    std::vector<std::string> kept = {"jnt_p" + self + "_" + gone + "_4.tmp", "jnt_p" + gone + "_" + self + "_5.part",
+                                     "jnt_p" + gone + ".tmp", "jnt_p" + gone + "_x_6.tmp",
+                                     "jnt_p" + gone + "_" + gone + "_7.tmp.old", "jnt_p4294967296_" + gone + "_8.tmp"};
+    for (const std::vector<std::string>* names : {&removed, &kept})
+        for (const std::string& name : *names) writeUnits(dir.file(name), u"x\n");
+    jaunt_test::setLastWriteTime(dir.file(removed[2]), 0);  // written long before this process began
+
+    jaunt::removeOrphanedHandOvers(dir.path().c_str());
+    for (const std::string& name : removed) EXPECT_FALSE(jaunt_test::fileExists(dir.file(name))) << name;
+    for (const std::string& name : kept) EXPECT_TRUE(jaunt_test::fileExists(dir.file(name))) << name;
 }
 
 // A directory in the file's place is never removed by the reader: the text waits beside it.

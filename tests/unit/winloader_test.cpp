@@ -10,6 +10,7 @@
 #include "jvmbitness.h"
 #include "boundedtext.h"
 #include "config.h"
+#include "errors.h"
 #include "jreunpack.h"
 #include "jvmtrees.h"
 #include "log.h"
@@ -287,7 +288,20 @@ protected:
         jaunt_test::makeDirectories(home + "\\lib");
         jaunt_test::copyFixture("JAUNT_TEST_FAKE_UNPACK200", home + "\\bin\\unpack200.exe");
     }
+    void TearDown() override {
+        SetEnvironmentVariableA("JAUNT_TEST_PACKED_JRE", nullptr);
+        Loader::TearDown();
+    }
     std::string runsLog() { return jaunt_test::readText(home + "\\bin\\unpack200.log"); }
+    // A death test's statement runs in a new run of this program, whose fixture makes a directory of
+    // its own: the first run names its JRE in the environment, which the new run inherits and uses.
+    std::string deathTestHome() {
+        char inherited[MAX_PATH];
+        DWORD length = GetEnvironmentVariableA("JAUNT_TEST_PACKED_JRE", inherited, sizeof(inherited));
+        if (length > 0 && length < sizeof(inherited)) return inherited;
+        SetEnvironmentVariableA("JAUNT_TEST_PACKED_JRE", home.c_str());
+        return home;
+    }
 };
 
 TEST_F(PackedJre, PackedArchivesAreUnpackedInOrderWithQuotedPaths) {
@@ -316,22 +330,76 @@ TEST_F(PackedJre, PackedArchivesAreUnpackedInOrderWithQuotedPaths) {
 
     // Prepared now: a second test of the directory (here through testLocation) does nothing.
     std::string before = runsLog();
-    jaunt_test::writeText(lib + "rt.jar.pack", "packed again");
     char java[jaunt::kTextSize];
     EXPECT_TRUE(jaunt::testLocation(java, sizeof(java), home.c_str(), "", "", true));
     EXPECT_EQ(runsLog(), before);
     EXPECT_EQ(std::string(java), lower(home) + "\\bin\\java.exe");
 }
 
-TEST_F(PackedJre, OnlyAPackedRuntimeWithoutTheMarkTriggersUnpacking) {
-    jaunt_test::writeText(home + "\\lib\\charsets.jar.pack", "packed");
+// What an interrupted preparation leaves: rt.jar unpacked and its packed file gone, later archives
+// still packed, lib\jsse.jar partly written beside its packed file. Every archive whose packed file
+// is left is unpacked, whatever the others look like; with none left the JRE is prepared.
+TEST_F(PackedJre, EveryArchiveWhosePackedFileIsLeftIsUnpacked) {
+    std::string lib = home + "\\lib\\";
+    std::string tool = "\"" + home + "\\bin\\unpack200.exe\" -r ";
+    auto run = [&](const std::string& archive) {
+        return tool + "\"" + lib + archive + ".pack\" \"" + lib + archive + "\"\n";
+    };
+    jaunt_test::writeText(lib + "rt.jar", "unpacked");
+    jaunt_test::writeText(lib + "charsets.jar.pack", "packed");
+    jaunt_test::writeText(lib + "jsse.jar", "part");
+    jaunt_test::writeText(lib + "jsse.jar.pack", "packed");
     jaunt::prepareJre(home.c_str());
-    jaunt_test::writeText(home + "\\lib\\rt.jar.pack", "packed");
-    jaunt_test::writeText(home + "\\lib\\jsse.jar", "unpacked");
+    EXPECT_EQ(runsLog(), run("charsets.jar") + run("jsse.jar"));
+    EXPECT_EQ(jaunt_test::readText(lib + "jsse.jar"), "unpacked from " + lib + "jsse.jar.pack");
+    EXPECT_EQ(jaunt_test::readText(lib + "rt.jar"), "unpacked");
+    EXPECT_FALSE(jaunt_test::fileExists(lib + "charsets.jar.pack"));
+    EXPECT_EQ(newLog().find("Unpacking JRE\r\n"), 0u);
+
     jaunt::prepareJre(home.c_str());
-    EXPECT_FALSE(jaunt_test::fileExists(home + "\\bin\\unpack200.log"));
-    EXPECT_TRUE(jaunt_test::fileExists(home + "\\lib\\rt.jar.pack"));
-    EXPECT_EQ(newLog(), "-\r\n");
+    EXPECT_EQ(newLog(), "-\r\n") << "prepared: nothing is done or logged";
+
+    // The packed runtime beside a finished lib\jsse.jar.
+    jaunt_test::writeText(lib + "rt.jar.pack", "packed");
+    jaunt::prepareJre(home.c_str());
+    EXPECT_EQ(runsLog(), run("charsets.jar") + run("jsse.jar") + run("rt.jar"));
+    EXPECT_FALSE(jaunt_test::fileExists(lib + "rt.jar.pack"));
+}
+
+// A tool that does not finish within the bound is stopped and the run ends with internal error 21;
+// its packed file stays, so the next start unpacks that archive and the rest.
+TEST_F(PackedJre, AToolThatDoesNotFinishIsStoppedAndTheRunEnds) {
+    std::string jre = deathTestHome(), lib = jre + "\\lib\\";
+    jaunt_test::writeText(lib + "rt.jar.pack", "packed");
+    jaunt_test::writeText(lib + "charsets.jar.pack", "hang");
+    jaunt_test::writeText(lib + "jsse.jar.pack", "packed");
+    EXPECT_EXIT(
+        {
+            configure({{1009, "An internal error occurred (error code: %ERROR_CODE%)"}});
+            jaunt::switchOffErrorDialogs();
+            jaunt::setPreparationBound(2000);  // long enough for a tool that finishes
+            jaunt::prepareJre(jre.c_str());
+        },
+        ::testing::ExitedWithCode(1), "An internal error occurred \\(error code: 21\\)");
+    std::string runs = runsLog();
+    EXPECT_NE(runs.find("rt.jar.pack"), std::string::npos) << runs;
+    EXPECT_EQ(runs.find("jsse.jar.pack"), std::string::npos) << runs;
+    size_t hanging = runs.find("hanging ");
+    ASSERT_NE(hanging, std::string::npos) << runs;
+    HANDLE tool = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(runs.substr(hanging + 8)));
+    if (tool != nullptr) {
+        EXPECT_EQ(WaitForSingleObject(tool, 10000), static_cast<DWORD>(WAIT_OBJECT_0)) << "the tool was stopped";
+        CloseHandle(tool);
+    }
+    EXPECT_EQ(jaunt_test::readText(lib + "charsets.jar"), "partly");
+    EXPECT_TRUE(jaunt_test::fileExists(lib + "charsets.jar.pack"));
+
+    jaunt_test::writeText(lib + "charsets.jar.pack", "packed");
+    jaunt::prepareJre(jre.c_str());
+    EXPECT_EQ(jaunt_test::readText(lib + "charsets.jar"), "unpacked from " + lib + "charsets.jar.pack");
+    EXPECT_TRUE(jaunt_test::fileExists(lib + "jsse.jar"));
+    EXPECT_FALSE(jaunt_test::fileExists(lib + "charsets.jar.pack"));
+    EXPECT_FALSE(jaunt_test::fileExists(lib + "jsse.jar.pack"));
 }
 
 DWORD WINAPI prepareInThread(void* directory) {
@@ -362,6 +430,37 @@ TEST_F(PackedJre, ASecondLauncherWaitsForThePreparationUnderWayAndDoesNotUnpackA
     CloseHandle(second);
     CloseHandle(other);
     EXPECT_FALSE(jaunt_test::fileExists(home + "\\bin\\unpack200.log")) << "the JRE was prepared already";
+}
+
+// Another launcher holds the lock past the bound: with packed files left the run ends with internal
+// error 22 instead of testing a half-prepared JRE, and nothing is unpacked beside the other
+// launcher; when the other one finished meanwhile, the run goes on.
+TEST_F(PackedJre, AWaitPastTheBoundEndsTheRunUnlessTheJreGotPrepared) {
+    std::string jre = deathTestHome();
+    jaunt_test::writeText(jre + "\\lib\\rt.jar.pack", "packed rt");
+    char name[64];
+    ASSERT_TRUE(jaunt::jreLockName(jre.c_str(), name, sizeof(name)));
+    EXPECT_EXIT(
+        {
+            configure({{1009, "An internal error occurred (error code: %ERROR_CODE%)"}});
+            jaunt::switchOffErrorDialogs();
+            jaunt::setPreparationBound(300);
+            CreateMutexA(nullptr, TRUE, name);  // held by this thread, waited for by another
+            WaitForSingleObject(CreateThread(nullptr, 0, prepareInThread, &jre[0], 0, nullptr), INFINITE);
+        },
+        ::testing::ExitedWithCode(1), "An internal error occurred \\(error code: 22\\)");
+    EXPECT_FALSE(jaunt_test::fileExists(jre + "\\bin\\unpack200.log"));
+
+    HANDLE other = CreateMutexA(nullptr, TRUE, name);
+    jaunt::setPreparationBound(300);
+    HANDLE second = CreateThread(nullptr, 0, prepareInThread, &jre[0], 0, nullptr);
+    Sleep(100);
+    DeleteFileA((jre + "\\lib\\rt.jar.pack").c_str());
+    EXPECT_EQ(WaitForSingleObject(second, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    jaunt::setPreparationBound(5 * 60 * 1000);
+    CloseHandle(second);
+    CloseHandle(other);
+    EXPECT_FALSE(jaunt_test::fileExists(jre + "\\bin\\unpack200.log"));
 }
 
 }  // namespace

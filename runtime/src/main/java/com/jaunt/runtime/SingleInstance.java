@@ -47,7 +47,9 @@ import java.nio.file.Paths;
  * {@value #COMM_FILE_PROPERTY}. When the property is set, the launcher's start-up code starts the
  * watcher before the application's {@code main}, so that later starts are served (and end at once)
  * even before the application sets a listener. The watcher checks the file every 50 ms on a daemon
- * thread, "Jaunt single-instance watcher"; neither thread keeps the JVM alive. Without the property
+ * thread, "Jaunt single-instance watcher"; neither thread keeps the JVM alive. A later start that
+ * could not wait for its turn leaves its arguments in a pending file beside that file; the watcher
+ * takes those as well, so no later start's arguments are lost however busy the application was. Without the property
  * (the launcher is not a single-instance one, or the application runs without the launcher) there
  * are no hand-overs and no threads, and setting a listener is harmless.
  *

@@ -16,6 +16,7 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.FileTime;
 import java.util.Arrays;
 import java.util.concurrent.BlockingQueue;
 import java.util.concurrent.LinkedBlockingQueue;
@@ -134,6 +135,78 @@ public class SingleInstanceTest {
         assertTrue(watcher.poll());
         assertEquals(HandOverWatcher.MAX_FILE_BYTES / 2, next()[0].length());
         assertTrue(Files.notExists(comm));
+    }
+
+    /** Writes a pending file of a later instance, as written at second (of some day). */
+    private Path pending(String name, String argumentText, int second) throws IOException {
+        Path path = comm.resolveSibling(name);
+        Files.write(path, (argumentText + "\n").getBytes(StandardCharsets.UTF_16LE));
+        Files.setLastModifiedTime(path, FileTime.fromMillis(1_700_000_000_000L + second * 1000L));
+        return path;
+    }
+
+    @Test
+    public void pendingFilesArriveWholeInTheOrderTheyWereWritten() throws Exception {
+        queue.setListener(recorder);
+        pending("jnt_p42_7_1.tmp", "first", 1);
+        handOver("second");
+        Files.setLastModifiedTime(comm, FileTime.fromMillis(1_700_000_000_000L + 2000));
+        pending("JNT_P42_8_1.TMP", "third", 3);
+        Path part = pending("jnt_p42_9_1.part", "half", 0);  // still being written
+        Path other = pending("jnt_p43_7_1.tmp", "another instance's", 0);
+        assertTrue(watcher.poll());
+        assertArrayEquals(new String[] {"first"}, next());
+        assertArrayEquals(new String[] {"second"}, next());
+        assertArrayEquals(new String[] {"third"}, next());
+        assertNull(received.poll(200, TimeUnit.MILLISECONDS));
+        assertTrue(Files.exists(part));
+        assertTrue(Files.exists(other));
+
+        // Renamed once whole, it is found by a later listing though no communication file exists.
+        Files.move(part, comm.resolveSibling("jnt_p42_9_1.tmp"));
+        now += TimeUnit.MILLISECONDS.toNanos(HandOverWatcher.LIST_MILLIS);
+        assertTrue(watcher.poll());
+        assertArrayEquals(new String[] {"half"}, next());
+        assertTrue(Files.notExists(comm.resolveSibling("jnt_p42_9_1.tmp")));
+
+        // An older communication file still being written holds up the younger pending file.
+        write("fourth");
+        Files.setLastModifiedTime(comm, FileTime.fromMillis(1_700_000_000_000L + 4000));
+        pending("jnt_p42_7_2.tmp", "fifth", 5);
+        assertFalse(watcher.poll());
+        write(" done\n", StandardOpenOption.APPEND);
+        Files.setLastModifiedTime(comm, FileTime.fromMillis(1_700_000_000_000L + 4000));
+        assertTrue(watcher.poll());
+        assertArrayEquals(new String[] {"fourth", "done"}, next());
+        assertArrayEquals(new String[] {"fifth"}, next());
+    }
+
+    @Test
+    public void aStuckPendingFileHoldsUpTheYoungerOnesOnlyForAWhile() throws Exception {
+        queue.setListener(recorder);
+        final boolean[] held = {true};
+        HandOverWatcher watching = new HandOverWatcher(comm, queue, () -> now) {
+            @Override
+            boolean deletePending(Path pending) throws IOException {
+                if (held[0] && pending.getFileName().toString().equals("jnt_p42_7_1.tmp")) {
+                    throw new IOException("held by another program");
+                }
+                return super.deletePending(pending);
+            }
+        };
+        pending("jnt_p42_7_1.tmp", "stuck", 1);
+        pending("jnt_p42_8_1.tmp", "younger", 2);
+        long listing = TimeUnit.MILLISECONDS.toNanos(HandOverWatcher.LIST_MILLIS);
+        assertFalse(watching.poll());
+        now += STALL - listing;
+        assertFalse("the younger one waits for its turn", watching.poll());
+        now += listing;
+        assertTrue(watching.poll());
+        assertArrayEquals(new String[] {"younger"}, next());
+        held[0] = false;
+        now += listing;
+        assertTrue(watching.poll());
+        assertArrayEquals(new String[] {"stuck"}, next());
     }
 
     @Test

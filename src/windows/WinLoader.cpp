@@ -17,6 +17,7 @@
 #include "jvmregistry.h"
 #include "log.h"
 #include "paths.h"
+#include "runtimecache.h"
 #include "searchsequence.h"
 #include "versioncheck.h"
 
@@ -300,7 +301,18 @@ bool LoadDLL(bool reportErrors, const char* providedLocation, bool locationIsJav
     javaExe[0] = definedPath[0] = 0;
     JvmSource source = JvmSource::None;
     clearSkippedBitness();
-    if (providedLocation != nullptr) {
+    if (providedLocation == nullptr && carriesRuntime()) {
+        // The application's own runtime is its Java: no search, no version check.
+        char home[kTextSize];
+        prepareCarriedRuntime(home, sizeof(home));
+        if (!formatText(javaExe, sizeof(javaExe), "%s\\bin\\java.exe", home)) {
+            logError("Runtime path too long: %s", home);
+            if (reportErrors) showNoJvm();
+            return false;
+        }
+        source = JvmSource::Location;
+        copyText(definedPath, sizeof(definedPath), home);
+    } else if (providedLocation != nullptr) {
         logInfo("Got JRE location %s (java exe: %d)", providedLocation, locationIsJavaExe ? 1 : 0);
         char minimum[kTextSize], maximum[kTextSize];
         getConfigString(KEY_MIN_VERSION, minimum, sizeof(minimum));

@@ -38,6 +38,10 @@ std::vector<std::string> buildSystemProperties() {
             properties.push_back(std::string("-Djaunt.processCommFile=") + commFile);
     }
     properties.push_back(std::string("-Djaunt.tempDir=") + extractionDirectory());
+    // The Java version of the runtime the launcher carries, as its release file says.
+    char runtimeVersion[kTextSize];
+    getConfigString(KEY_RUNTIME_VERSION, runtimeVersion, sizeof(runtimeVersion));
+    if (runtimeVersion[0]) properties.push_back(std::string("-Djaunt.runtimeVersion=") + runtimeVersion);
     return properties;
 }
 

@@ -53,12 +53,14 @@ protected:
         jaunt_test::writeText(home + "\\release", "IMPLEMENTOR=\"Test\"\nJAVA_VERSION=\"17.0.2\"\nMODULES=\"java.base\"\n");
         std::string modules(200000, '\0');
         for (size_t i = 0; i < modules.size(); ++i) modules[i] = static_cast<char>((i * 7919) >> 5);
+        jaunt_test::makeDirectories(home + "\\lib");
+        jaunt_test::makeDirectories(home + "\\conf\\security");
         jaunt_test::writeText(home + "\\lib\\modules", modules);
         jaunt_test::writeText(home + "\\conf\\security\\java.security", "securerandom.source=file:/dev/random\n");
         jaunt_test::makeDirectories(home + "\\legal\\empty");
         if (!extraFile.empty()) jaunt_test::writeText(home + "\\" + extraFile, "added in an update");
         jaunt_test::writeText(dir.file(name + ".toml"),
-                              "[application]\nname = \"Carried\"\n[java]\nmain_class = \"com.example.Main\"\n"
+                              "[application]\nname = \"Carried\"\nexecutable_type = 0\n[java]\nmain_class = \"com.example.Main\"\n"
                               "[files]\nruntime = false\n[runtime]\npath = \"" + runtime + "\"\n");
         jaunt_test::RunResult built = jaunt_test::run(L"\"" + jaunt_test::widen(jaunt_test::fixture("JAUNT_TEST_JAUNT")) +
                                                       L"\" build \"" + jaunt_test::widen(dir.file(name + ".toml")) +

@@ -139,10 +139,12 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     if (config.runtime.present) {
         jaunt::PreparedRuntime runtime =
             jaunt::prepareRuntime(config, configPath, outputPath, stubArch, runtimeLibrary);
-        jaunt::addRuntimeRecords(&config, runtime, payload.size(), outputPath);
+        const uint64_t runtimeOffset = payload.size();
+        jaunt::addRuntimeRecords(&config, runtime, runtimeOffset, outputPath);
         payload.insert(payload.end(), runtime.pack.bytes.begin(), runtime.pack.bytes.end());
+        std::vector<uint8_t>().swap(runtime.pack.bytes);  // jaunt.exe is a 32-bit program: one copy is enough
         runtimeNote = ", runtime " + runtime.facts.version + " (" + std::to_string(runtime.pack.files) + " files in " +
-                      std::to_string(runtime.pack.bytes.size()) + " bytes)";
+                      std::to_string(payload.size() - runtimeOffset) + " bytes)";
         std::string modules;
         for (const std::string& module : runtime.modules) modules += (modules.empty() ? "" : ",") + module;
         if (!modules.empty()) std::cout << "jaunt: jlink linked the runtime with the modules " << modules << "\n";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 
@@ -32,15 +33,13 @@ std::string folded(std::string text) {
     return text;
 }
 
+// The first limit bytes of a file; empty when it cannot be read.
 std::string readText(const fs::path& path, size_t limit) {
-    std::vector<uint8_t> bytes;
-    try {
-        bytes = readFileBytes(path.string());
-    } catch (const LauncherError&) {
-        return std::string();
-    }
-    if (bytes.size() > limit) bytes.resize(limit);
-    return std::string(bytes.begin(), bytes.end());
+    std::ifstream in(path, std::ios::binary);
+    std::string text(limit, '\0');
+    in.read(&text[0], static_cast<std::streamsize>(limit));
+    text.resize(in ? limit : static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return text;
 }
 
 // The first line of a tool's output that says something, without its line end.
@@ -352,9 +351,7 @@ PreparedRuntime prepareRuntime(const BuildConfiguration& config, const std::stri
                                                    "a Windows JDK"
                                                  : "");
         prepared.pack = packRuntime(folder, shown);
-    } catch (const RuntimeError& e) {
-        throw ConfigError(configPath, line, setting + ": " + e.what());
-    } catch (const LauncherError& e) {
+    } catch (const std::runtime_error& e) {  // RuntimeError, and the file system's and temporary files' errors
         throw ConfigError(configPath, line, setting + ": " + e.what());
     }
     return prepared;

@@ -92,6 +92,8 @@ public:
         if (children.empty() && !prefix.empty()) add(prefix, fs::path(), true);
         for (const fs::path& child : children) {
             std::string name = prefix + (prefix.empty() ? "" : "/") + child.filename().u8string();
+            // Checked before going deeper, so that a deep tree is refused at its first long name.
+            if (name.size() > kRuntimePackMaxName) add(name, child, false);
             fs::file_status status = fs::symlink_status(child, ec);
             if (ec) throw RuntimeError(shown(name) + ": cannot read it: " + ec.message());
             if (fs::is_symlink(status)) {

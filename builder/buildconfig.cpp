@@ -64,10 +64,17 @@ const char kDefaultApplicationName[] = "The application";
 const char kDefaultExecutableType[] = "1";  // GUI launcher with error dialogs
 const char kDefaultStderrFile[] = "error.log";
 const char kFlavour[] = "e";
+const char kDefaultRuntimeFailed[] = "The application's Java runtime could not be prepared in %DEFINED_PATH%.";
+
+// The keys that locate and describe the packed runtime. They describe bytes that jaunt writes, so
+// unlike the other managed keys not even [keys] may set them.
+bool isRuntimeKey(int32_t key) {
+    return key == KEY_RUNTIME_PACK || key == KEY_RUNTIME_VERSION || key == KEY_RUNTIME_APPLICATION;
+}
 
 // Keys the build tool writes itself; the configuration cannot name them.
 bool isManagedKey(int32_t key) {
-    return key == KEY_FLAVOUR || key == KEY_FILE_COUNT || key == KEY_FILE_NAMES;
+    return key == KEY_FLAVOUR || key == KEY_FILE_COUNT || key == KEY_FILE_NAMES || isRuntimeKey(key);
 }
 
 // True when name is the dotted name of a section holding keys, e.g. "splash" or "splash.status".
@@ -140,6 +147,7 @@ public:
         result.resources = resources_;
         result.sign = sign_;
         result.signing = signing_;
+        result.runtime = runtime;
         return result;
     }
 
@@ -182,6 +190,13 @@ private:
                     collectBuild(*build);
                 else
                     fail(line, "build must be a table ([build])");
+                continue;
+            }
+            if (prefix.empty() && name == "runtime") {
+                if (const toml::table* runtime = node.as_table())
+                    collectRuntime(*runtime, line);
+                else
+                    fail(line, "runtime must be a table ([runtime])");
                 continue;
             }
             if (prefix.empty() && name == "sign") {
@@ -379,6 +394,80 @@ private:
         else if (!pkcs12 && signing_.key.empty())
             fail(certificateLine, "sign.certificate: a certificate that is not a PKCS#12 file (.p12 or .pfx) "
                                   "is read as PEM and needs its key in sign.key");
+    }
+
+    // [runtime]: path = a runtime folder, or jdk = a JDK and modules = [...] or "auto" for jlink.
+    // Any other key goes the way of a named setting (so runtime.pack and the other keys jaunt
+    // writes are refused as managed by the build tool).
+    void collectRuntime(const toml::table& table, int line) {
+        runtime.present = true;
+        int modulesLine = 0;
+        for (const auto& [key, node] : table) {
+            std::string field(key.str());
+            int fieldLine = lineOf(key, node);
+            if (field == "path" || field == "jdk") {
+                const toml::value<std::string>* text = node.as_string();
+                if (text == nullptr || text->get().empty()) {
+                    fail(fieldLine, "runtime." + field + " must be a folder (a non-empty string)");
+                    continue;
+                }
+                std::string resolved;
+                try {
+                    resolved = resolvePath(text->get());
+                } catch (const std::exception&) {
+                    fail(fieldLine, "runtime." + field + " cannot be written in this system's code page");
+                    continue;
+                }
+                if (field == "path")
+                    runtime.path = resolved, runtime.pathText = text->get(), runtime.pathLine = fieldLine;
+                else
+                    runtime.jdk = resolved, runtime.jdkText = text->get(), runtime.jdkLine = fieldLine;
+            } else if (field == "modules") {
+                modulesLine = fieldLine;
+                collectModules(node, fieldLine);
+            } else {
+                collectNamed("runtime." + field, node, fieldLine);
+            }
+        }
+        if (runtime.pathLine != 0 && runtime.jdkLine != 0)
+            fail(std::max(runtime.pathLine, runtime.jdkLine),
+                 "runtime.path and runtime.jdk are both set; keep path for a runtime folder, or jdk and modules to "
+                 "have jlink make one");
+        else if (runtime.pathLine == 0 && runtime.jdkLine == 0 && errors_.empty())
+            fail(line, "[runtime] needs path = \"a runtime folder\", or jdk = \"a JDK\" and modules = [...] for jlink");
+        else if (runtime.jdkLine != 0 && modulesLine == 0)
+            fail(runtime.jdkLine, "runtime.jdk needs runtime.modules: the modules to link, as [\"java.base\", ...], or "
+                                  "\"auto\" to have jdeps find them");
+        else if (runtime.pathLine != 0 && modulesLine != 0)
+            fail(modulesLine, "runtime.modules goes with runtime.jdk; a runtime folder (runtime.path) is taken as it is");
+    }
+
+    void collectModules(const toml::node& node, int line) {
+        if (const toml::value<std::string>* text = node.as_string()) {
+            if (text->get() == "auto")
+                runtime.autoModules = true;
+            else
+                fail(line, "runtime.modules must be an array of module names, or \"auto\"");
+            return;
+        }
+        const toml::array* items = node.as_array();
+        if (items == nullptr || items->empty()) {
+            fail(line, "runtime.modules must be an array of module names (such as [\"java.base\"]), or \"auto\"");
+            return;
+        }
+        for (const toml::node& item : *items) {
+            int itemLine = lineOf(item.source()) != 0 ? lineOf(item.source()) : line;
+            const toml::value<std::string>* text = item.as_string();
+            bool plain = text != nullptr && !text->get().empty() &&
+                         text->get().find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._$") ==
+                             std::string::npos &&
+                         text->get().front() != '.' && text->get().back() != '.';
+            if (!plain) {
+                fail(itemLine, "runtime.modules items must be module names, such as \"java.base\"");
+                return;
+            }
+            runtime.modules.push_back(text->get());
+        }
     }
 
     // The runtime library and the included files, and keys 2002 and 2003 for them. Windows file
@@ -621,6 +710,10 @@ private:
             return;
         }
         std::string origin = "[keys] " + std::to_string(key);
+        if (isRuntimeKey(key)) {
+            fail(p.line, origin + " is managed by the build tool, which writes it for [runtime], and cannot be set");
+            return;
+        }
         std::string value;
         if (const toml::value<std::string>* text = p.node->as_string())
             value = text->get();
@@ -663,6 +756,7 @@ private:
         addDefault(KEY_EXECUTABLE_TYPE, kDefaultExecutableType);
         addDefault(KEY_STDERR_FILE, kDefaultStderrFile);
         addDefault(KEY_FLAVOUR, kFlavour);
+        if (runtime.present) addDefault(MSG_RUNTIME_FAILED, kDefaultRuntimeFailed);
     }
 
     // Settings that become resources of the launcher rather than entries of its table.
@@ -893,6 +987,14 @@ private:
             classPathTextProblem(classPath->second.value).empty())
             for (const std::string& entry : splitList(classPath->second.value, ';'))
                 noteClassPathEntry(entry, classPath->second.line);
+        // The runtime's application (key 2012) is a line of the unpacked runtime's completion mark.
+        auto name = values_.find(KEY_APP_NAME);
+        if (runtime.present && name != values_.end() &&
+            std::any_of(name->second.value.begin(), name->second.value.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+            fail(name->second.line, name->second.origin +
+                                        ": with [runtime] the name also identifies the application's runtime, and may "
+                                        "not hold line breaks or other control characters");
         auto minimum = values_.find(KEY_MIN_VERSION);
         auto maximum = values_.find(KEY_MAX_VERSION);
         if (minimum != values_.end() && maximum != values_.end() && !raw(minimum->second) && !raw(maximum->second)) {
@@ -906,7 +1008,8 @@ private:
     // " (did you mean x?)" for a misspelt key or section, else empty.
     static std::string suggestion(const std::string& name, bool section) {
         std::vector<std::string> known = {"application.kind", "jvm.search", "build.stub", "build.output",
-                                          "build.arch", "files.include", "files.runtime"};
+                                          "build.arch", "files.include", "files.runtime", "runtime.path",
+                                          "runtime.jdk", "runtime.modules"};
         size_t count = 0;
         const KeyInfo* keys = allKeys(&count);
         for (size_t i = 0; i < count; ++i) known.push_back(keys[i].name);
@@ -923,6 +1026,7 @@ private:
     }
     bool sign_ = false;
     SignSettings signing_;
+    RuntimeSettings runtime;
 };
 
 }  // namespace

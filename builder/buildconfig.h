@@ -39,6 +39,20 @@ struct IncludedFileSource {
     int line;          // where the configuration names it; 0 for the runtime library included by default
 };
 
+// [runtime]: the application's own Java runtime, packed into the launcher. Paths resolved against
+// the configuration's directory.
+struct RuntimeSettings {
+    bool present = false;
+    std::string path;      // runtime.path: a runtime folder; empty with jdk
+    std::string pathText;  // as the configuration writes it
+    int pathLine = 0;
+    std::string jdk;  // runtime.jdk: the JDK whose jmods jlink links; empty with path
+    std::string jdkText;
+    int jdkLine = 0;
+    std::vector<std::string> modules;  // runtime.modules, with jdk
+    bool autoModules = false;          // modules = "auto": found by jdeps
+};
+
 struct BuildConfiguration {
     // Ascending keys, each once; defaults included.
     std::vector<NarrowRecord> records;
@@ -71,6 +85,8 @@ struct BuildConfiguration {
     // [sign]: whether the launcher is signed after it is written, and how.
     bool sign = false;
     SignSettings signing;
+
+    RuntimeSettings runtime;
 };
 
 // Parses configuration text. sourcePath names the file in error messages and is the base of

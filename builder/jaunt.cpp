@@ -21,7 +21,12 @@
 #include "launcherimage.h"
 #include "mainclass.h"
 #include "payloadwriter.h"
+#include "pemachine.h"
 #include "relocations.h"
+#include "runtimeimage.h"
+#include "runtimepack.h"
+#include "runtimepacker.h"
+#include "sha256.h"
 #include "signing.h"
 #include "tablewriter.h"
 
@@ -125,10 +130,25 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
                                    " launcher, but the architecture asked for is " + archName);
     bool needsRuntime = false;
     for (const jaunt::IncludedFileSource& file : config.files) needsRuntime = needsRuntime || file.path.empty();
-    std::vector<jaunt::IncludedFile> files =
-        jaunt::loadIncludedFiles(config, configPath, needsRuntime ? defaultRuntimeLibraryPath() : std::string());
+    const std::string runtimeLibrary = needsRuntime ? defaultRuntimeLibraryPath() : std::string();
+    std::vector<jaunt::IncludedFile> files = jaunt::loadIncludedFiles(config, configPath, runtimeLibrary);
     completeConfiguration(&config, configPath);
     std::vector<uint8_t> payload = jaunt::encodePayload(files);
+    // The packed Java runtime follows the included files; key 2010 says where it starts.
+    std::string runtimeNote;
+    if (config.runtime.present) {
+        jaunt::PreparedRuntime runtime =
+            jaunt::prepareRuntime(config, configPath, outputPath, stubArch, runtimeLibrary);
+        const uint64_t runtimeOffset = payload.size();
+        jaunt::addRuntimeRecords(&config, runtime, runtimeOffset, outputPath);
+        payload.insert(payload.end(), runtime.pack.bytes.begin(), runtime.pack.bytes.end());
+        std::vector<uint8_t>().swap(runtime.pack.bytes);  // jaunt.exe is a 32-bit program: one copy is enough
+        runtimeNote = ", runtime " + runtime.facts.version + " (" + std::to_string(runtime.pack.files) + " files in " +
+                      std::to_string(payload.size() - runtimeOffset) + " bytes)";
+        std::string modules;
+        for (const std::string& module : runtime.modules) modules += (modules.empty() ? "" : ",") + module;
+        if (!modules.empty()) std::cout << "jaunt: jlink linked the runtime with the modules " << modules << "\n";
+    }
     std::vector<uint8_t> table = jaunt::encodeTable(config.records, {});
     std::vector<uint8_t> exe = jaunt::makeLauncher(stub, table, payload);
     fs::path outputDirectory = fs::path(outputPath).parent_path();
@@ -140,13 +160,32 @@ int build(const std::string& configPath, std::string outputPath, std::string stu
     std::cout << "jaunt: wrote " << outputPath << " (" << exe.size() << " bytes: " << stubPath << " and "
               << config.records.size() << " configuration entries";
     if (!files.empty()) std::cout << ", " << files.size() << " included files";
-    std::cout << ")\n";
+    std::cout << runtimeNote << ")\n";
     if (!signedBy.empty()) std::cout << "jaunt: signed " << outputPath << " with " << signedBy << "\n";
     return 0;
 }
 
+// Where the packed runtime ends, counted from the payload position; 0 without one, or when key
+// 2010 cannot be read.
+uint64_t runtimeEnd(const jaunt::LauncherTable& launcher) {
+    auto found = launcher.table.narrow.find(jaunt::KEY_RUNTIME_PACK);
+    uint64_t offset = 0, size = 0;
+    std::string hash;
+    if (found == launcher.table.narrow.end() || !jaunt::parseRuntimeLocation(found->second.c_str(), &offset, &size, &hash) ||
+        offset > UINT64_MAX - size)
+        return 0;
+    return offset + size;
+}
+
+// Where the launcher's own data ends, counted from the payload position: after its included
+// files and its packed runtime.
+uint64_t payloadDataEnd(const jaunt::LauncherTable& launcher, const jaunt::PayloadLayout& layout) {
+    return std::max<uint64_t>(layout.end, runtimeEnd(launcher));
+}
+
 // The signature of a launcher file, refused (with the file's name) unless it follows everything
-// the launcher carries: its image, its table and its included files, as far as they can be read.
+// the launcher carries: its image, its table, its included files and its runtime, as far as they
+// can be read.
 jaunt::SignatureLocation launcherSignature(const std::string& path, const std::vector<uint8_t>& exe) {
     try {
         jaunt::SignatureLocation signature = jaunt::findSignature(exe);
@@ -155,7 +194,7 @@ jaunt::SignatureLocation launcherSignature(const std::string& path, const std::v
         jaunt::PayloadLayout layout;
         if (launcher.error == jaunt::TableError::None &&
             jaunt::layoutIncludedFiles(exe, launcher, &layout) == jaunt::PayloadError::None)
-            jaunt::checkSignatureAfter(signature, launcher.table.payloadPosition + layout.end);
+            jaunt::checkSignatureAfter(signature, launcher.table.payloadPosition + payloadDataEnd(launcher, layout));
         else
             jaunt::checkSignatureAfter(signature, launcher.tableOffset);
         return signature;
@@ -187,7 +226,7 @@ int sign(const std::string& path, const std::string& configPath, bool force) {
         jaunt::PayloadLayout layout;
         if (jaunt::layoutIncludedFiles(exe, launcher, &layout) != jaunt::PayloadError::None)
             throw jaunt::LauncherError(path + ": its included files do not match its table; build it again");
-        exe = jaunt::withoutSignature(exe, launcher.table.payloadPosition + layout.end);
+        exe = jaunt::withoutSignature(exe, launcher.table.payloadPosition + payloadDataEnd(launcher, layout));
     }
     std::string signedBy = jaunt::writeLauncherFile(path, exe, &config.signing);
     std::cout << "jaunt: signed " << path << " with " << signedBy << "\n";
@@ -252,7 +291,8 @@ bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& e
                 std::cout << "note: key 2003 names " << layout.namesListed << " files but key 2002 counts " << count
                           << "; the launcher extracts " << layout.records.size() << "\n";
             // A signature starts on an 8-byte boundary: up to seven zero bytes before it are padding.
-            uint64_t unused = launcher.payloadSize - layout.end;
+            uint64_t used = std::min<uint64_t>(payloadDataEnd(launcher, layout), launcher.payloadSize);
+            uint64_t unused = launcher.payloadSize - used;
             bool padding = signedFile && unused < 8 &&
                            std::all_of(exe.end() - static_cast<long>(unused), exe.end(),
                                        [](uint8_t b) { return b == 0; });
@@ -272,6 +312,81 @@ bool inspectIncludedFiles(const std::string& path, const std::vector<uint8_t>& e
         jaunt::writeFileBytes(target, jaunt::restoreIncludedFile(exe, launcher, record));
         std::cout << "extracted " << target << "\n";
     }
+    return true;
+}
+
+// Shows the packed runtime, checking its hash; with extractDirectory set, also writes it into
+// extractDirectory/runtime, checking every file's CRC-32 on the way. False (after a message) when
+// key 2010 does not describe a runtime the launcher could unpack.
+bool inspectRuntime(const std::string& path, const std::vector<uint8_t>& exe, const jaunt::LauncherTable& launcher,
+                    const std::string& extractDirectory) {
+    auto found = launcher.table.narrow.find(jaunt::KEY_RUNTIME_PACK);
+    if (found == launcher.table.narrow.end()) return true;
+    auto fail = [&](const std::string& problem) {
+        std::cerr << "jaunt: " << path << ": runtime: " << problem << "\n";
+        return false;
+    };
+    uint64_t offset = 0, size = 0;
+    std::string hash;
+    if (!jaunt::parseRuntimeLocation(found->second.c_str(), &offset, &size, &hash))
+        return fail("key 2010 is not \"<offset> <size> <hash>\"");
+    uint64_t start = launcher.table.payloadPosition + offset;
+    if (offset > launcher.payloadSize || size > launcher.payloadSize - offset)
+        return fail("key 2010 places it at payload offset " + std::to_string(offset) + " with " +
+                    std::to_string(size) + " bytes, beyond the " + std::to_string(launcher.payloadSize) +
+                    " bytes after the table");
+    const uint8_t* pack = exe.data() + start;
+    jaunt::RuntimeIndex index;
+    jaunt::RuntimePackError error = jaunt::parseRuntimeIndex(pack, static_cast<size_t>(size), size, &index);
+    if (error != jaunt::RuntimePackError::None) return fail(jaunt::runtimePackErrorText(error));
+    if (jaunt::sha256Hex(pack, static_cast<size_t>(size)) != hash)
+        return fail("its content does not match the hash of key 2010");
+    auto version = launcher.table.narrow.find(jaunt::KEY_RUNTIME_VERSION);
+    size_t files = 0;
+    for (const jaunt::RuntimeEntry& entry : index.entries) files += entry.kind != jaunt::RuntimeEntryKind::Directory;
+    std::cout << "runtime: " << (version != launcher.table.narrow.end() ? version->second : std::string("?"))
+              << "\n";
+    try {
+        std::string library;
+        for (const char* name : jaunt::kRuntimeLibraries) {
+            const jaunt::RuntimeEntry* entry = jaunt::findRuntimeEntry(index, name);
+            if (entry == nullptr) continue;
+            std::vector<uint8_t> content = jaunt::unpackRuntimeEntry(pack, size, *entry);
+            uint16_t machine = 0;
+            if (!jaunt::readImageMachine(content.data(), content.size(), &machine)) {
+                std::cout << "  architecture: unknown (" << entry->name << " is not a Windows library)\n";
+            } else {
+                std::cout << "  architecture: " << jaunt::machineText(machine) << " (" << entry->name << ")\n";
+                uint16_t own = launcher.arch == jaunt::LauncherArch::X64 ? jaunt::kMachineAmd64 : jaunt::kMachineI386;
+                if (machine != own)
+                    std::cout << "note: the launcher is " << jaunt::launcherArchName(launcher.arch)
+                              << " and cannot load this runtime\n";
+            }
+            library = entry->name;
+            break;
+        }
+        if (library.empty()) std::cout << "  architecture: unknown (no bin/server/jvm.dll or bin/client/jvm.dll)\n";
+    } catch (const jaunt::RuntimeError& e) {
+        return fail(e.what());
+    }
+    std::cout << "  files: " << files << ", empty folders: " << index.entries.size() - files << "\n"
+              << "  unpacked: " << index.unpackedSize << " bytes, packed: " << size << " bytes at payload offset "
+              << offset << "\n"
+              << "  hash: " << hash << "\n";
+    if (extractDirectory.empty()) return true;
+    fs::path root = fs::path(extractDirectory) / "runtime";
+    try {
+        for (const jaunt::RuntimeEntry& entry : index.entries) {
+            fs::path target = root / fs::u8path(entry.name);
+            std::error_code ec;
+            fs::create_directories(entry.kind == jaunt::RuntimeEntryKind::Directory ? target : target.parent_path(), ec);
+            if (entry.kind != jaunt::RuntimeEntryKind::Directory)
+                jaunt::writeFileBytes(target.string(), jaunt::unpackRuntimeEntry(pack, size, entry));
+        }
+    } catch (const std::runtime_error& e) {
+        return fail(e.what());
+    }
+    std::cout << "extracted the runtime into " << root.string() << "\n";
     return true;
 }
 
@@ -345,6 +460,7 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
     else
         std::cout << "signature: none\n";
     bool filesRead = inspectIncludedFiles(path, exe, launcher, extractDirectory, signature.present());
+    bool runtimeRead = inspectRuntime(path, exe, launcher, filesRead ? extractDirectory : std::string());
     inspectResources(exe);
     try {
         jaunt::ImageRelocations relocations = jaunt::readRelocations(exe);
@@ -354,7 +470,7 @@ int inspect(const std::string& path, const std::string& extractDirectory) {
     } catch (const jaunt::RelocationError& e) {
         std::cout << "note: " << e.what() << "\n";
     }
-    return filesRead ? 0 : 1;
+    return filesRead && runtimeRead ? 0 : 1;
 }
 
 }  // namespace
@@ -380,10 +496,11 @@ int main(int argc, char** argv) {
                      "(default: [build] arch, else x86)")
         ->check(CLI::IsMember({"x86", "x64"}));
     CLI::App* inspectCommand =
-        app.add_subcommand("inspect", "Show the configuration table and included files of a launcher");
+        app.add_subcommand("inspect", "Show the configuration table, included files and runtime of a launcher");
     inspectCommand->add_option("file", inspectPath, "Launcher program")->required();
     inspectCommand->add_option("--extract", extractDirectory,
-                               "Also write the included files, restored, into this directory");
+                               "Also write the included files, restored, into this directory (and the runtime into "
+                               "its runtime folder)");
 
     std::string initJar;
     CLI::App* initCommand =

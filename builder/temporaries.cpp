@@ -270,7 +270,7 @@ void removeStaleTemporaries(const std::string& target) {
     fs::path output(target);
     fs::path directory = output.parent_path().empty() ? fs::path(".") : output.parent_path();
     const std::string prefix = output.filename().string() + ".";
-    static const std::regex name("(new|unsigned|signed)-([0-9]{1,10})(-[0-9a-f]+)?\\.tmp");
+    static const std::regex name("(new|unsigned|signed|runtime)-([0-9]{1,10})(-[0-9a-f]+)?\\.tmp");
     std::error_code ec;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
         std::string file = it->path().filename().string();

@@ -112,6 +112,8 @@ RuntimePackError parseRuntimeIndex(const uint8_t* bytes, size_t size, uint64_t p
         if (!isRuntimeEntryName(entry.name) || !names.insert(folded(entry.name)).second)
             return RuntimePackError::BadName;
         if (entry.storedSize > packSize - offset) return RuntimePackError::SizeMismatch;
+        // Sizes that add up beyond 64 bits belong to no runtime (and would wrap the total).
+        if (entry.size > UINT64_MAX - index->unpackedSize) return RuntimePackError::TooLarge;
         entry.offset = offset;
         offset += entry.storedSize;
         index->unpackedSize += entry.size;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Unpacks both releases into fresh directories outside the repository and makes the demo's launcher
 # with each build tool (the Windows one under Wine): each finds its stubs and runtime library by the
-# layout around its bin/, and the two tools make the same launcher, also from JPEG pictures. Packs
-# the releases again with an untracked file in examples/: only tracked files go into them.
+# layout around its bin/, and the two tools make the same launcher, also from JPEG pictures and
+# with a packed runtime. Packs the releases again with an untracked file in examples/: only
+# tracked files go into them.
 #
 #   tests/release/release_test.sh jaunt-V-linux-x86_64.tar.gz jaunt-V-windows.zip
 set -euo pipefail
@@ -77,6 +78,25 @@ JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.
     "$(winpath "$work/jpeg-windows/app.toml")" -o "$(winpath "$work/out/windows/jpeg.exe")" \
     > windows.txt 2>&1 || fail "jaunt.exe build with JPEG pictures failed: $(cat windows.txt)"
 cmp -s jpeg.exe windows/jpeg.exe || fail "the Linux and Windows build tools decoded a JPEG picture differently"
+
+# Both pack the same runtime folder into the same bytes: a folder with nested and empty folders,
+# text and binary files (its jvm.dll is the release's 32-bit launcher stub, a PE image like it).
+for tree in linux windows; do
+    cp -r "$work/$tree/$top/examples/hello" "$work/runtime-$tree"
+    rt="$work/runtime-$tree/runtime"
+    mkdir -p "$rt/bin/server" "$rt/lib/security" "$rt/conf/empty"
+    cp "$work/$tree/$top/stubs/launcher-x86.exe" "$rt/bin/server/jvm.dll"
+    cp "$work/$tree/$top/lib/jauntlib.jar" "$rt/lib/"
+    cp "$work/$tree/$top/CONFIG.md" "$rt/lib/security/notes.txt"
+    printf 'JAVA_VERSION="17.0.2"\nMODULES="java.base"\n' > "$rt/release"
+    printf '\n[runtime]\npath = "runtime"\n' >> "$work/runtime-$tree/app.toml"
+done
+"$work/linux/$top/bin/jaunt" build "$work/runtime-linux/app.toml" -o runtime.exe > /dev/null 2>&1 ||
+    fail "jaunt could not make the launcher with a runtime"
+JAUNT_WINEPREFIX="$prefix" "$root/tests/wine-run" "$work/windows/$top/bin/jaunt.exe" build \
+    "$(winpath "$work/runtime-windows/app.toml")" -o "$(winpath "$work/out/windows/runtime.exe")" \
+    > windows.txt 2>&1 || fail "jaunt.exe build with a runtime failed: $(cat windows.txt)"
+cmp -s runtime.exe windows/runtime.exe || fail "the Linux and Windows build tools packed a runtime differently"
 
 # A file lying untracked in examples/ when the releases are packed stays out of both: their
 # examples/ are exactly the files the commit tracks there.

@@ -410,6 +410,10 @@ TEST_F(JauntCli, EveryExampleOfTheConfigurationGuideBuilds) {
     writeText(dir / "lib/util.zip", "PK");
     jaunt::writeFileBytes((dir / "hello.png").string(), testsupport::makePng(32, 32));
     jaunt::writeFileBytes((dir / "splash.png").string(), testsupport::makePng(40, 20));
+    // The runtime example's folder: a 32-bit jvm.dll, as the x86 stub needs, and its release file.
+    fs::create_directories(dir / "runtime/bin/server");
+    jaunt::writeFileBytes((dir / "runtime/bin/server/jvm.dll").string(), testsupport::makeStub());
+    writeText(dir / "runtime/release", "JAVA_VERSION=\"17.0.2\"\n");
     // The signing example's certificate, made as the signing tests make theirs.
     fs::create_directories(dir / "signing");
     std::string openssl = "cd '" + (dir / "signing").string() +

@@ -140,6 +140,41 @@ TEST_F(Signing, TheSignatureCoversTableAndFilesAndChangesNeitherOfThem) {
     EXPECT_NE(readText(dir / "verify.txt").find("Signed app"), std::string::npos);
 }
 
+// The signature covers the packed runtime after the included files; replacing it keeps every byte
+// of the runtime, even the zero bytes it ends with, which look like the padding before a signature.
+TEST_F(Signing, ARuntimeIsSignedAndKeptWhenTheSignatureIsReplaced) {
+    fs::create_directories(dir / "runtime/bin/server");
+    jaunt::writeFileBytes((dir / "runtime/bin/server/jvm.dll").string(), testsupport::makeStub(0x600));
+    writeText(dir / "runtime/release", "JAVA_VERSION=\"17.0.2\"\n");
+    std::string last(4000, '\0');
+    uint32_t state = 2463534242u;
+    for (char& c : last) state ^= state << 13, state ^= state >> 17, state ^= state << 5, c = static_cast<char>(state);
+    writeText(dir / "runtime/zz/last.bin", last + std::string(16, '\0'));  // stored: it does not compress
+    writeText(dir / "runtime.toml", readText(dir / "p12.toml") + "[runtime]\npath = \"runtime\"\n");
+    Outcome run = runJaunt(dir, "build runtime.toml --stub stub.exe -o app.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(verifies(dir, "app.exe")) << readText(dir / "verify.txt");
+    std::vector<uint8_t> signedExe = jaunt::readFileBytes((dir / "app.exe").string());
+    jaunt::LauncherTable launcher = jaunt::readLauncherTable(signedExe);
+    uint64_t end = launcher.table.payloadPosition + 3004 + std::stoull(launcher.table.narrow[2010].substr(5));
+    EXPECT_EQ(launcher.table.narrow[2010].substr(0, 5), "3004 ");
+    ASSERT_EQ(signedExe[end - 1], 0);
+    std::vector<uint8_t> pack(signedExe.begin() + static_cast<long>(end - 200), signedExe.begin() + static_cast<long>(end));
+
+    for (const char* step : {"signed", "signed again"}) {
+        run = runJaunt(dir, "inspect app.exe");
+        EXPECT_EQ(run.exitCode, 0) << step << ": " << run.err;
+        EXPECT_NE(run.out.find("runtime: 17.0.2\n"), std::string::npos) << step << ": " << run.out;
+        EXPECT_EQ(run.out.find("unused payload bytes"), std::string::npos) << step << ": " << run.out;
+        run = runJaunt(dir, "sign app.exe --config pem.toml --force");
+        ASSERT_EQ(run.exitCode, 0) << step << ": " << run.err;
+        EXPECT_TRUE(verifies(dir, "app.exe")) << readText(dir / "verify.txt");
+        std::vector<uint8_t> resigned = jaunt::readFileBytes((dir / "app.exe").string());
+        EXPECT_TRUE(std::equal(pack.begin(), pack.end(), resigned.begin() + static_cast<long>(end - 200))) << step;
+        EXPECT_GE(jaunt::findSignature(resigned).offset, end) << step;
+    }
+}
+
 TEST_F(Signing, FailuresSayOneLineAndLeaveNoFileBehind) {
     writeText(dir / "missing.toml", "java.main_class = \"Hello\"\nfiles.runtime = false\n[sign]\ncertificate = \"none.p12\"\n");
     writeText(dir / "nosign.toml", "files.runtime = false\n");

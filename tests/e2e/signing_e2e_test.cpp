@@ -124,10 +124,13 @@ TEST_F(SignedLauncher, FindsItsTableExtractsItsFilesAndStartsJava) {
 
     // A launcher that jaunt built with resources and included files, signed the same way, can still
     // be placed at another base (the signature is appended and covers the relocations).
+    // It carries its own runtime too, which the signature covers and which it then runs on.
     jaunt_test::writeText(dir.file("data.txt"), "carried");
+    jaunt_test::copyFixture("JAUNT_TEST_RECORDING_JVM", dir.file("rt\\bin\\server\\jvm.dll"));
+    jaunt_test::writeText(dir.file("rt\\release"), "JAVA_VERSION=\"17.0.2\"\n");
     jaunt_test::writeText(dir.file("built.toml"),
-                          "[application]\nversion = \"4.1\"\n[java]\nmain_class = \"a.B\"\n"
-                          "[files]\nruntime = false\ninclude = [\"data.txt\"]\n");
+                          "[application]\nversion = \"4.1\"\nexecutable_type = 0\n[java]\nmain_class = \"a.B\"\n"
+                          "[files]\nruntime = false\ninclude = [\"data.txt\"]\n[runtime]\npath = \"rt\"\n");
     jaunt_test::RunResult built = jaunt_test::run(argument(jaunt_test::fixture("JAUNT_TEST_JAUNT")) + L" build " +
                                                   argument(dir.file("built.toml")) + L" --stub " +
                                                   argument(jaunt_test::stubPath()));
@@ -143,6 +146,16 @@ TEST_F(SignedLauncher, FindsItsTableExtractsItsFilesAndStartsJava) {
               jaunt::readRelocations(jaunt_test::readBytes(jaunt_test::stubPath())).targets);
     HMODULE module = jaunt_test::mapRelocated(builtSigned, dir.file("built-signed.dll"));
     if (module) FreeLibrary(module);
+    ASSERT_EQ(runLinux({"osslsigncode", "verify", "-CAfile", "cert.pem", "built-signed.exe"}, "verify2"), 0)
+        << output("verify2");
+    jaunt_test::removeTree(dir.file("rt"));
+    exe = dir.file("built-signed.exe");
+    options.set["LOCALAPPDATA"] = dir.path();
+    options.set["JAUNT_RECORD"] = dir.file("record2.txt");
+    options.remove = {"JAUNT_JAVA_HOME"};
+    result = start(L"", options);
+    EXPECT_EQ(result.exitCode, 0u) << result.err;
+    EXPECT_NE(jaunt_test::readText(dir.file("record2.txt")).find("-Djaunt.runtimeVersion=17.0.2"), std::string::npos);
 }
 
 // The build tool for Windows takes its signing tool only from absolute PATH entries (never from

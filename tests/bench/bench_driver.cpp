@@ -3,7 +3,9 @@
 // around the one call measured), so Wine's own cost of starting a process weighs the same on both
 // sides of each ratio. Prints one table row per figure; medians of RUNS runs each.
 //
-// Usage: bench_driver RUNS [--splash]   (--splash: only the splash row, which needs a display)
+// Usage: bench_driver RUNS [--splash | --runtime]   (--splash: only the splash row, which needs a
+// display; --runtime: only the carried runtime's rows, with JAUNT_BENCH_RUNTIME_DIR, the runtime
+// folder, and JAUNT_BENCH_RUNTIME_EXE, a launcher that carries it)
 // Environment: JAUNT_TEST_STUB (the launcher program), JAUNT_TEST_FAKE_JAVA, JAUNT_TEST_RECORDING_JVM,
 // JAUNT_BENCH_LOADER (the bare loader), JAUNT_BENCH_RUNTIME_JAR (the runtime library to include).
 #include <windows.h>
@@ -325,14 +327,95 @@ void benchSplash(int runs) {
     std::fflush(stdout);
 }
 
+// Copies every file below from into to, one CopyFileA each (directories made as they come), as an
+// installer that ships the runtime unpacked would.
+void copyTree(const std::string& from, const std::string& to) {
+    CreateDirectoryA(to.c_str(), nullptr);
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((from + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            copyTree(from + "\\" + name, to + "\\" + name);
+        else if (!CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE))
+            throw std::runtime_error("CopyFileA failed for " + name);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+}
+
+// The carried runtime: a launcher's first start (unpacking into an empty cache, checked) less a
+// later start, against copying the same files one by one; and a later start against a launcher
+// that finds the same runtime on disk through JAUNT_JAVA_HOME.
+void benchRuntime(int runs) {
+    TempDirectory dir("bench");
+    std::string temp = dir.file("tmp");
+    CreateDirectoryA(temp.c_str(), nullptr);
+    SetEnvironmentVariableA("TMP", temp.c_str());
+    SetEnvironmentVariableA("TEMP", temp.c_str());
+    SetEnvironmentVariableA("JAUNT_LOG", nullptr);
+    SetEnvironmentVariableA("JAUNT_RECORD", nullptr);
+    SetEnvironmentVariableA("LOCALAPPDATA", dir.file("local").c_str());
+    jaunt_test::resetJvmRegistry();
+    std::string runtime = environmentPath("JAUNT_BENCH_RUNTIME_DIR");
+    std::string carried = dir.file("carried.exe");
+    if (!CopyFileA(environmentPath("JAUNT_BENCH_RUNTIME_EXE").c_str(), carried.c_str(), FALSE))
+        throw std::runtime_error("cannot copy the launcher that carries the runtime");
+    std::vector<jaunt::NarrowRecord> records = launcherRecords({});
+    for (jaunt::NarrowRecord& record : records)
+        if (record.key == 128) record.value = "EJAUNT_JAVA_HOME";
+    std::string onDisk = jaunt_test::writeLauncher(dir.file("ondisk.exe"), records);
+    std::string cache = dir.file("local");
+    auto clearCache = [&] { jaunt_test::removeTree(cache); };
+    auto copyOnce = [&] {
+        std::string target = dir.file("copied");
+        double start = now();
+        copyTree(runtime, target);
+        double elapsed = now() - start;
+        jaunt_test::removeTree(target);
+        return elapsed;
+    };
+    auto diskRun = [&] {
+        SetEnvironmentVariableA("JAUNT_JAVA_HOME", runtime.c_str());
+        double elapsed = timedRun(dir, quoted(onDisk));
+        SetEnvironmentVariableA("JAUNT_JAVA_HOME", nullptr);
+        return elapsed;
+    };
+    // Warm: the file cache, the version cache of the on-disk runtime.
+    clearCache();
+    timedRun(dir, quoted(carried));
+    diskRun();
+    copyOnce();
+    std::vector<double> first, later, unpacking, copies, disk;
+    for (int i = 0; i < runs; ++i) {
+        clearCache();
+        first.push_back(timedRun(dir, quoted(carried)));
+        later.push_back(timedRun(dir, quoted(carried)));
+        unpacking.push_back(first.back() - later.back());
+        copies.push_back(copyOnce());
+        disk.push_back(diskRun());
+    }
+    clearCache();
+    jaunt_test::resetJvmRegistry();
+    printRow("runtime: first start less a later one", median(unpacking), fastest(first) - fastest(later),
+             "CopyFileA of its files", copies);
+    printRow("runtime: a later start (cache checked)", median(later), fastest(later), "JAUNT_JAVA_HOME on disk",
+             disk);
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::atoi(argv[1]) : 7;
     if (runs < 1) runs = 1;
     bool splash = argc > 2 && std::string(argv[2]) == "--splash";
+    bool runtime = argc > 2 && std::string(argv[2]) == "--runtime";
     try {
-        if (splash)
+        if (runtime)
+            benchRuntime(runs);
+        else if (splash)
             benchSplash(runs);
         else
             bench(runs);

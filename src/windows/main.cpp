@@ -14,6 +14,7 @@
 #include "log.h"
 #include "singleinstance.h"
 #include "splash.h"
+#include "taskbar.h"
 #include "WinLoader.h"
 
 namespace {
@@ -48,6 +49,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (jaunt::isQuietRequest(tail)) jaunt::switchOffErrorDialogs();
 
     jaunt::initEnvironment(GetModuleHandleA(nullptr) ? GetModuleHandleA(nullptr) : instance);
+    // Before any window: the splash, the application's.
+    jaunt::setTaskbarIdentity();
 
     if (!jaunt::extractIncludedFiles()) jaunt::failWithMessage(jaunt::MSG_INTERNAL_ERROR, "%ERROR_CODE%", "16");
 

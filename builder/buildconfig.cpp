@@ -596,7 +596,8 @@ private:
         for (const toml::node& item : items) {
             const toml::value<std::string>* text = item.as_string();
             if (text == nullptr || text->get().empty() || text->get().find_first_of(" \t") != std::string::npos) {
-                fail(lineOf(item.source()), name + " items must be single module/package names, as \"java.base/java.lang\"");
+                fail(lineOf(item.source()),
+                     name + " items must be single module/package names, as \"java.base/java.lang\"");
                 return false;
             }
             joined += (joined.empty() ? "" : " ") + text->get();
@@ -918,7 +919,8 @@ private:
         auto console = values_.find(KEY_CONSOLE), type = values_.find(KEY_EXECUTABLE_TYPE);
         if (console != values_.end() && type != values_.end() && type->second.value != "1" && !raw(console->second))
             fail(console->second.line, console->second.origin + " = \"" + console->second.value +
-                                           "\" is for a GUI launcher, and " + type->second.origin + " makes a console one");
+                                           "\" is for a GUI launcher, and " + type->second.origin +
+                                           " makes a console one");
         auto minimum = values_.find(KEY_MIN_VERSION);
         auto maximum = values_.find(KEY_MAX_VERSION);
         if (minimum != values_.end() && maximum != values_.end() && !raw(minimum->second) && !raw(maximum->second)) {

@@ -123,14 +123,15 @@ std::vector<std::string> completeModuleFlags(BuildConfiguration* config, const s
         ManifestResult manifest = readJarMainClass(bytes);
         bool names = manifest.status == ManifestStatus::MainClass && manifest.mainClass == mainClass;
         if (!names && !jarHoldsEntry(bytes, entry)) continue;
-        mergeModuleFlags(&config->records, KEY_ADD_OPENS, "Add-Opens", manifestAttribute(manifest.manifest, "Add-Opens"),
-                         candidate.shown, &notes);
+        mergeModuleFlags(&config->records, KEY_ADD_OPENS, "Add-Opens",
+                         manifestAttribute(manifest.manifest, "Add-Opens"), candidate.shown, &notes);
         mergeModuleFlags(&config->records, KEY_ADD_EXPORTS, "Add-Exports",
                          manifestAttribute(manifest.manifest, "Add-Exports"), candidate.shown, &notes);
         std::string nativeAccess = manifestAttribute(manifest.manifest, "Enable-Native-Access");
         if (!nativeAccess.empty() && nativeAccess != "ALL-UNNAMED")
-            throw ConfigError(configPath, 0, candidate.shown + ": the manifest's Enable-Native-Access is \"" +
-                                                 nativeAccess + "\"; java -jar takes only ALL-UNNAMED and refuses to start");
+            throw ConfigError(configPath, 0,
+                              candidate.shown + ": the manifest's Enable-Native-Access is \"" + nativeAccess +
+                                  "\"; java -jar takes only ALL-UNNAMED and refuses to start");
         auto flag = recordAt(&config->records, KEY_ENABLE_NATIVE_ACCESS);
         if (!nativeAccess.empty() && (flag == config->records.end() || flag->key != KEY_ENABLE_NATIVE_ACCESS)) {
             config->records.insert(flag, NarrowRecord{KEY_ENABLE_NATIVE_ACCESS, "1"});
@@ -139,10 +140,10 @@ std::vector<std::string> completeModuleFlags(BuildConfiguration* config, const s
         for (int32_t key : {KEY_ADD_OPENS, KEY_ADD_EXPORTS}) {
             auto merged = recordAt(&config->records, key);
             if (merged != config->records.end() && merged->key == key && merged->value.size() > kTextSize - 1)
-                throw ConfigError(configPath, 0, std::string(key == KEY_ADD_OPENS ? "java.add_opens" : "java.add_exports") +
-                                                     " with the manifest's items takes " + std::to_string(merged->value.size()) +
-                                                     " bytes, more than the " + std::to_string(kTextSize - 1) +
-                                                     " the launcher reads");
+                throw ConfigError(configPath, 0,
+                                  std::string(key == KEY_ADD_OPENS ? "java.add_opens" : "java.add_exports") +
+                                      " with the manifest's items takes " + std::to_string(merged->value.size()) +
+                                      " bytes, more than the " + std::to_string(kTextSize - 1) + " the launcher reads");
         }
         return notes;
     }

@@ -21,7 +21,9 @@ namespace {
 
 constexpr char kClassPathOption[] = "-Djava.class.path=";
 
-bool startsWith(const std::string& text, const char* prefix) { return text.compare(0, std::strlen(prefix), prefix) == 0; }
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
 
 uint64_t hashText(uint64_t hash, const std::string& text) {
     return hashBytes(hash, text.c_str(), text.size() + 1);  // the terminator keeps neighbours apart
@@ -90,7 +92,8 @@ void appendCdsOptions(std::vector<std::string>* options, const char* home, const
     if (getConfigInt(KEY_CDS) == 0) return;
     int feature = javaFeatureVersion(version);
     if (feature < 13) {
-        logInfo("No class-data sharing: it needs Java 13 or later, this Java is %s", version[0] ? version : "of unknown version");
+        logInfo("No class-data sharing: it needs Java 13 or later, this Java is %s",
+                version[0] ? version : "of unknown version");
         return;
     }
     const char* extracted = extractionDirectory();

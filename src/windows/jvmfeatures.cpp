@@ -61,8 +61,11 @@ std::vector<std::string> moduleOptions(int feature, const char* opens, const cha
 }
 
 std::vector<std::string> cdsOptions(int feature, const std::string& archive, bool archiveExists) {
-    if (feature >= 19) return {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=" + archive};
-    if (feature >= 13) return {(archiveExists ? "-XX:SharedArchiveFile=" : "-XX:ArchiveClassesAtExit=") + archive};
+    // The JVM reports what it leaves out of an archive, and an archive it cannot use, on the
+    // application's standard output; sharing is the launcher's choice, so its messages stay quiet.
+    if (feature >= 19) return {"-Xlog:cds*=off", "-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=" + archive};
+    if (feature >= 13)
+        return {"-Xlog:cds*=off", (archiveExists ? "-XX:SharedArchiveFile=" : "-XX:ArchiveClassesAtExit=") + archive};
     return {};
 }
 

@@ -27,7 +27,8 @@ std::vector<std::string> moduleOptions(int feature, const char* opens, const cha
 // Class-data sharing with the archive file at archive: from Java 19 the JVM keeps the archive
 // itself (-XX:+AutoCreateSharedArchive, re-created when it does not fit); on 13 to 18 it is used
 // when it exists (-XX:SharedArchiveFile) and written at the end of the run when it does not
-// (-XX:ArchiveClassesAtExit); nothing below 13 or for an unknown release (0).
+// (-XX:ArchiveClassesAtExit); nothing below 13 or for an unknown release (0). The JVM's sharing
+// messages are switched off first (-Xlog:cds*=off).
 std::vector<std::string> cdsOptions(int feature, const std::string& archive, bool archiveExists);
 
 // 64-bit FNV-1a of length bytes, continued from hash (start with kHashStart): a name for cache

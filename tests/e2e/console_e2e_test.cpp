@@ -14,8 +14,7 @@ class ConsoleAttach : public jaunt_test::LauncherTest {
 protected:
     void SetUp() override {
         addJre();
-        std::vector<jaunt::NarrowRecord> records = {{1000, "Error"}, {107, "1"}, {122, "com.example.Main"}, {110, "attach"}};
-        make(records);
+        make({{1000, "Error"}, {107, "1"}, {122, "com.example.Main"}, {110, "attach"}});
         SetEnvironmentVariableA("JAUNT_RECORD", record().c_str());
         SetEnvironmentVariableA("JAUNT_RECORD_SCRIPT", "streams");
         SetEnvironmentVariableA("JAUNT_LOG", "yes");
@@ -83,7 +82,8 @@ TEST_F(ConsoleAttach, OutputAppearsInTheParentsConsoleAndRedirectedStreamsStayRe
     CloseHandle(output);
     std::string text = screen(console);
     EXPECT_NE(text.find("java-err"), std::string::npos) << text;
-    EXPECT_NE(text.find("crt-err"), std::string::npos) << "the C runtime's stderr; the log: " << jaunt_test::readText(logFiles().at(0));
+    EXPECT_NE(text.find("crt-err"), std::string::npos)
+        << "the C runtime's stderr; the log: " << jaunt_test::readText(logFiles().at(0));
     EXPECT_EQ(text.find("java-out"), std::string::npos) << text;
     EXPECT_EQ(jaunt_test::readText(dir.file("out.txt")), "java-out\r\n");
     EXPECT_TRUE(recorded("console 1"));

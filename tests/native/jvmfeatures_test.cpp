@@ -37,12 +37,13 @@ TEST(ClassDataSharing, TheOptionsFollowTheJavaRelease) {
     const std::string archive = "C:\\cds\\a.jsa";
     for (bool exists : {false, true}) {
         EXPECT_EQ(jaunt::cdsOptions(19, archive, exists),
-                  (Options{"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=C:\\cds\\a.jsa"}));
+                  (Options{"-Xlog:cds*=off", "-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=C:\\cds\\a.jsa"}));
         EXPECT_EQ(jaunt::cdsOptions(12, archive, exists), Options{});
         EXPECT_EQ(jaunt::cdsOptions(0, archive, exists), Options{});
     }
-    EXPECT_EQ(jaunt::cdsOptions(13, archive, false), Options{"-XX:ArchiveClassesAtExit=C:\\cds\\a.jsa"});
-    EXPECT_EQ(jaunt::cdsOptions(18, archive, true), Options{"-XX:SharedArchiveFile=C:\\cds\\a.jsa"});
+    EXPECT_EQ(jaunt::cdsOptions(13, archive, false),
+              (Options{"-Xlog:cds*=off", "-XX:ArchiveClassesAtExit=C:\\cds\\a.jsa"}));
+    EXPECT_EQ(jaunt::cdsOptions(18, archive, true), (Options{"-Xlog:cds*=off", "-XX:SharedArchiveFile=C:\\cds\\a.jsa"}));
 }
 
 TEST(ClassDataSharing, ArchiveNamesAreTheTwoHashesInHex) {

@@ -19,9 +19,28 @@ namespace {
 
 unsigned long lastError() { return static_cast<unsigned long>(GetLastError()); }
 
-// A handle the parent gave: a file, a pipe or a character device (NUL, a console).
-bool isGiven(HANDLE handle) {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+// What the parent gave as a standard handle. A character device may be NUL, kept as it is, or a
+// handle of the parent's console that came along with the parent's handles, which this process can
+// use only once it is attached to that console.
+enum class Given { Nothing, Redirected, Device };
+Given givenHandle(DWORD which) {
+    HANDLE handle = GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return Given::Nothing;
+    switch (GetFileType(handle)) {
+        case FILE_TYPE_DISK:
+        case FILE_TYPE_PIPE:
+            return Given::Redirected;
+        case FILE_TYPE_CHAR:
+            return Given::Device;
+        default:
+            return Given::Nothing;
+    }
+}
+
+// After attaching: a stream with nothing, or with a handle of the console, goes to the console.
+bool goesToConsole(DWORD which, Given given) {
+    DWORD mode = 0;
+    return given == Given::Nothing || (given == Given::Device && GetConsoleMode(GetStdHandle(which), &mode));
 }
 
 HANDLE openConsoleOutput(const char* name) {
@@ -60,9 +79,8 @@ void attachParentConsole() {
         logInfo("The launcher has a console of its own");
         return;
     }
-    bool output = !isGiven(GetStdHandle(STD_OUTPUT_HANDLE));
-    bool error = !isGiven(GetStdHandle(STD_ERROR_HANDLE));
-    if (!output && !error) {
+    Given output = givenHandle(STD_OUTPUT_HANDLE), error = givenHandle(STD_ERROR_HANDLE);
+    if (output == Given::Redirected && error == Given::Redirected) {
         logInfo("Standard output and error are redirected: no console attached");
         return;
     }
@@ -70,8 +88,8 @@ void attachParentConsole() {
         logInfo("No console to attach to: %lu", lastError());
         return;
     }
-    if (output) pointAtConsole(STD_OUTPUT_HANDLE, stdout, "standard output");
-    if (error) pointAtConsole(STD_ERROR_HANDLE, stderr, "standard error");
+    if (goesToConsole(STD_OUTPUT_HANDLE, output)) pointAtConsole(STD_OUTPUT_HANDLE, stdout, "standard output");
+    if (goesToConsole(STD_ERROR_HANDLE, error)) pointAtConsole(STD_ERROR_HANDLE, stderr, "standard error");
 }
 
 }  // namespace jaunt

@@ -10,7 +10,7 @@ namespace jaunt {
 
 // Does the attaching when key 110 is "attach" and the process has no console of its own. Standard
 // output and error that the parent redirected (a pipe, a file, NUL) are kept as they are; when
-// both are, nothing is attached.
+// both go to a pipe or a file, nothing is attached.
 void attachParentConsole();
 
 }  // namespace jaunt

@@ -90,6 +90,16 @@ TEST_F(ConsoleAttach, OutputAppearsInTheParentsConsoleAndRedirectedStreamsStayRe
     EXPECT_TRUE(recorded("stdout-type 1")) << "a disk file";
     EXPECT_TRUE(recorded("stderr-type 2")) << "the console";
 
+    // Standard output on NUL stays there.
+    SECURITY_ATTRIBUTES security{sizeof(security), nullptr, TRUE};
+    HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &security, OPEN_EXISTING, 0,
+                             nullptr);
+    EXPECT_EQ(runDetached(nul, nullptr), 0u);
+    CloseHandle(nul);
+    EXPECT_TRUE(recorded("stdout-type 2")) << "a character device";
+    text = screen(console);
+    EXPECT_EQ(text.find("java-out"), std::string::npos) << text;
+
     // Both redirected: nothing attaches.
     output = inheritableFile(dir.file("out.txt"));
     HANDLE error = inheritableFile(dir.file("err.txt"));

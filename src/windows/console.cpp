@@ -55,17 +55,18 @@ void pointAtConsole(DWORD which, FILE* stream, const char* name) {
     HANDLE console = openConsoleOutput(name);
     if (console == INVALID_HANDLE_VALUE) return;
     if (!SetStdHandle(which, console)) logError("SetStdHandle(%s) failed: %lu", name, lastError());
-    // A stream whose standard handle was missing at start-up has no descriptor (-2), and Wine's C
-    // runtime refuses to reopen such a stream (Windows' does not). One of its own lets both.
+    // A stream whose standard handle was missing at start-up may have no descriptor (-2), and the C
+    // runtime may then refuse to reopen it (Wine's does). A descriptor of its own lets it.
     if (_fileno(stream) < 0) {
         HANDLE own = openConsoleOutput(name);
         int descriptor = own == INVALID_HANDLE_VALUE ? -1 : _open_osfhandle(reinterpret_cast<intptr_t>(own), _O_TEXT);
         if (descriptor >= 0) stream->_file = descriptor;
     }
-    if (freopen("CONOUT$", "w", stream) == nullptr)
+    if (freopen("CONOUT$", "w", stream) == nullptr) {
         logError("freopen(CONOUT$) for %s failed", name);
-    else if (stream == stderr)
-        setvbuf(stream, nullptr, _IONBF, 0);
+        return;
+    }
+    if (stream == stderr) setvbuf(stream, nullptr, _IONBF, 0);
     logInfo("%s goes to the console", name);
 }
 

@@ -559,6 +559,10 @@ private:
             case KEY_CLASSPATH:
                 if (const toml::array* items = node.as_array()) return translateClassPath(*items, line, out);
                 break;
+            case KEY_ADD_OPENS:
+            case KEY_ADD_EXPORTS:
+                if (const toml::array* items = node.as_array()) return joinModuleFlags(name, *items, out);
+                break;
             default:
                 break;
         }
@@ -569,7 +573,8 @@ private:
                     return true;
                 }
                 if (info.number == KEY_PATH_PREFIX || info.number == KEY_VM_OPTIONS ||
-                    info.number == KEY_ARGUMENTS || info.number == KEY_CLASSPATH)
+                    info.number == KEY_ARGUMENTS || info.number == KEY_CLASSPATH || info.number == KEY_ADD_OPENS ||
+                    info.number == KEY_ADD_EXPORTS)
                     fail(line, name + " must be a string or an array of strings");
                 else
                     fail(line, name + " must be a string");
@@ -668,6 +673,23 @@ private:
             }
             if (!joined.empty()) joined += ';';
             joined += text->get();
+        }
+        *out = joined;
+        return true;
+    }
+
+    // java.add_opens and java.add_exports as arrays: the module/package items separated by blanks,
+    // as a manifest writes them (checkValues checks each item).
+    bool joinModuleFlags(const std::string& name, const toml::array& items, std::string* out) {
+        std::string joined;
+        for (const toml::node& item : items) {
+            const toml::value<std::string>* text = item.as_string();
+            if (text == nullptr || text->get().empty() || text->get().find_first_of(" \t") != std::string::npos) {
+                fail(lineOf(item.source()),
+                     name + " items must be single module/package names, as \"java.base/java.lang\"");
+                return false;
+            }
+            joined += (joined.empty() ? "" : " ") + text->get();
         }
         *out = joined;
         return true;
@@ -995,6 +1017,12 @@ private:
             fail(name->second.line, name->second.origin +
                                         ": with [runtime] the name also identifies the application's runtime, and may "
                                         "not hold line breaks or other control characters");
+        // Attaching to a console is for a GUI launcher; a console launcher has its console already.
+        auto console = values_.find(KEY_CONSOLE), type = values_.find(KEY_EXECUTABLE_TYPE);
+        if (console != values_.end() && type != values_.end() && type->second.value != "1" && !raw(console->second))
+            fail(console->second.line, console->second.origin + " = \"" + console->second.value +
+                                           "\" is for a GUI launcher, and " + type->second.origin +
+                                           " makes a console one");
         auto minimum = values_.find(KEY_MIN_VERSION);
         auto maximum = values_.find(KEY_MAX_VERSION);
         if (minimum != values_.end() && maximum != values_.end() && !raw(minimum->second) && !raw(maximum->second)) {

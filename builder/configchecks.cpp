@@ -7,6 +7,8 @@
 #include "configkeys.h"
 #include "configwords.h"
 #include "javaversion.h"
+#include "jvmfeatures.h"
+#include "pathtext.h"
 
 namespace jaunt {
 
@@ -53,6 +55,34 @@ size_t editDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
+// Microsoft's form of an AppUserModelID: Company.Product[.SubProduct[.Version]], at most 128
+// characters, no spaces. The launcher reads it from a narrow record in the ANSI code page, so only
+// printable ASCII reads the same on every system.
+std::string appUserModelIdProblem(const std::string& id) {
+    const std::string form = "; an AppUserModelID is Company.Product[.SubProduct[.Version]]";
+    if (id.size() > kAppUserModelIdLimit)
+        return "\"" + id + "\" has " + std::to_string(id.size()) + " characters, more than the " +
+               std::to_string(kAppUserModelIdLimit) + " of an AppUserModelID";
+    for (char c : id) {
+        if (c == ' ') return "\"" + id + "\" contains a space" + form + " without spaces";
+        if (static_cast<unsigned char>(c) < 0x21 || static_cast<unsigned char>(c) > 0x7E)
+            return "\"" + id + "\" may hold only printable ASCII characters" + form;
+    }
+    std::vector<std::string> parts = splitList(id, '.');
+    size_t dots = static_cast<size_t>(std::count(id.begin(), id.end(), '.'));
+    if (parts.size() != dots + 1 || parts.size() < 2 || parts.size() > 4)
+        return "\"" + id + "\" is not two to four non-empty parts separated by dots" + form;
+    return std::string();
+}
+
+std::string moduleFlagsProblem(const std::string& text) {
+    for (const std::string& item : moduleFlagItems(text.c_str()))
+        if (!isModulePackage(item))
+            return "\"" + item + "\" is not module/package (as java.base/java.lang): a module and a package name, " +
+                   "each of Java identifiers separated by dots";
+    return std::string();
+}
+
 }  // namespace
 
 std::string valueProblem(int32_t key, const std::string& value) {
@@ -63,6 +93,10 @@ std::string valueProblem(int32_t key, const std::string& value) {
     if (info == nullptr) return std::string();
     if (key == KEY_CLASSPATH) return classPathTextProblem(value);
     if (key == KEY_SEARCH_SEQUENCE) return searchSequenceTextProblem(value);
+    if (key == KEY_APP_USER_MODEL_ID) return appUserModelIdProblem(value);
+    if (key == KEY_CONSOLE && value != "attach")
+        return "\"" + value + "\" is not a console mode: the one mode is \"attach\"";
+    if (key == KEY_ADD_OPENS || key == KEY_ADD_EXPORTS) return moduleFlagsProblem(value);
     if ((key == KEY_SPLASH_STATUS_FONT || key == KEY_SPLASH_LABEL_FONT) && value.size() > kFontNameSize - 1)
         return "\"" + value + "\" is " + std::to_string(value.size()) +
                " bytes long; the launcher reads font names of at most " + std::to_string(kFontNameSize - 1);

@@ -11,9 +11,14 @@ namespace jaunt {
 // The font names of the splash text lines are read into a buffer of this many bytes.
 constexpr size_t kFontNameSize = 32;
 
+// The longest AppUserModelID Windows takes.
+constexpr size_t kAppUserModelIdLimit = 128;
+
 // What is wrong with the value of one key, in a few words; empty when the launcher reads it as
 // written. Covers the class-path and search-sequence grammars, texts longer than the launcher's
-// 8192-byte buffers, font names longer than theirs, colours outside 0..255 and negative sizes.
+// 8192-byte buffers, font names longer than theirs, colours outside 0..255, negative sizes, an
+// AppUserModelID (key 109) not of Windows' form, a console mode (key 110) other than "attach" and
+// module flags (keys 132, 133) that are not module/package items.
 std::string valueProblem(int32_t key, const std::string& value);
 
 // The minimum and maximum Java version allow no version at all: the minimum is above the maximum

@@ -32,7 +32,7 @@ bool sameNameIgnoringCase(const std::vector<uint8_t>& b, size_t at, size_t lengt
     return true;
 }
 
-ManifestResult damaged(const std::string& detail) { return ManifestResult{ManifestStatus::Damaged, {}, detail}; }
+ManifestResult damaged(const std::string& detail) { return ManifestResult{ManifestStatus::Damaged, {}, detail, {}}; }
 
 // The end-of-directory record: searched backwards over the largest comment a zip can carry.
 bool findEndOfDirectory(const std::vector<uint8_t>& b, size_t* at) {
@@ -71,7 +71,7 @@ std::string lowerCase(std::string text) {
 
 }  // namespace
 
-std::string mainClassOfManifest(const std::string& manifest) {
+std::string manifestAttribute(const std::string& manifest, const std::string& name) {
     // Logical lines of the main section: up to the first empty line, continuations joined.
     std::string text;
     for (size_t i = 0; i < manifest.size(); ++i) {
@@ -91,19 +91,23 @@ std::string mainClassOfManifest(const std::string& manifest) {
         else
             lines.push_back(line);
     }
+    std::string wanted = lowerCase(name);
     for (const std::string& line : lines) {
         size_t colon = line.find(':');
-        if (colon == std::string::npos || lowerCase(line.substr(0, colon)) != "main-class") continue;
+        if (colon == std::string::npos || lowerCase(line.substr(0, colon)) != wanted) continue;
         std::string value = line.substr(colon + 1);
-        size_t start = value.find_first_not_of(" \t");
-        size_t stop = value.find_last_not_of(" \t");
-        if (start == std::string::npos) return std::string();
-        value = value.substr(start, stop - start + 1);
-        for (char& c : value)
-            if (c == '/') c = '.';
-        return value;
+        size_t first = value.find_first_not_of(" \t");
+        size_t last = value.find_last_not_of(" \t");
+        return first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
     }
     return std::string();
+}
+
+std::string mainClassOfManifest(const std::string& manifest) {
+    std::string value = manifestAttribute(manifest, "Main-Class");
+    for (char& c : value)
+        if (c == '/') c = '.';
+    return value;
 }
 
 ManifestResult readJarMainClass(const std::vector<uint8_t>& b) {
@@ -151,17 +155,34 @@ ManifestResult readJarMainClass(const std::vector<uint8_t>& b) {
             read32(b, at + 16))
             return damaged("the manifest's checksum does not match");
         std::string mainClass = mainClassOfManifest(manifest);
-        if (mainClass.empty()) return ManifestResult{ManifestStatus::NoMainClass, {}, {}};
-        return ManifestResult{ManifestStatus::MainClass, mainClass, {}};
+        if (mainClass.empty()) return ManifestResult{ManifestStatus::NoMainClass, {}, {}, manifest};
+        return ManifestResult{ManifestStatus::MainClass, mainClass, {}, manifest};
     }
-    return ManifestResult{ManifestStatus::NoManifest, {}, {}};
+    return ManifestResult{ManifestStatus::NoManifest, {}, {}, {}};
+}
+
+bool jarHoldsEntry(const std::vector<uint8_t>& b, const std::string& entry) {
+    size_t end = 0;
+    if (!findEndOfDirectory(b, &end)) return false;
+    uint32_t entries = read16(b, end + 10);
+    size_t at = read32(b, end + 16);
+    for (uint32_t n = 0; n < entries; ++n) {
+        if (at + kDirectoryEntrySize > end || read32(b, at) != kDirectoryEntry) return false;
+        size_t nameLength = read16(b, at + 28);
+        size_t name = at + kDirectoryEntrySize;
+        size_t next = name + nameLength + read16(b, at + 30) + read16(b, at + 32);
+        if (next > end) return false;
+        if (nameLength == entry.size() && std::memcmp(&b[name], entry.data(), nameLength) == 0) return true;
+        at = next;
+    }
+    return false;
 }
 
 ManifestResult readJarMainClass(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return ManifestResult{ManifestStatus::Unreadable, {}, "cannot open it"};
+    if (!in) return ManifestResult{ManifestStatus::Unreadable, {}, "cannot open it", {}};
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return ManifestResult{ManifestStatus::Unreadable, {}, "cannot read it"};
+    if (in.bad()) return ManifestResult{ManifestStatus::Unreadable, {}, "cannot read it", {}};
     return readJarMainClass(bytes);
 }
 

@@ -1,5 +1,6 @@
-// Reads the Main-Class attribute from the manifest of a jar file (a zip archive), inflating the
-// manifest with zlib. Used when a configuration names no main class, and by jaunt init.
+// Reads the manifest of a jar file (a zip archive), inflating it with zlib: its Main-Class when a
+// configuration names no main class, and for jaunt init; the module flags of the jar that holds
+// the main class.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +20,17 @@ enum class ManifestStatus {
 struct ManifestResult {
     ManifestStatus status;
     std::string mainClass;
-    std::string detail;  // what was wrong, for Damaged and Unreadable
+    std::string detail;    // what was wrong, for Damaged and Unreadable
+    std::string manifest;  // the manifest's bytes, for MainClass and NoMainClass
 };
+
+// The value of the attribute name (letter case ignored) in the main section of the manifest
+// bytes, blanks around it removed; empty when the main section has none.
+std::string manifestAttribute(const std::string& manifest, const std::string& name);
+
+// Whether the archive's central directory lists the entry (a name such as "com/example/Main.class").
+// False for an archive that cannot be read as a zip archive.
+bool jarHoldsEntry(const std::vector<uint8_t>& archive, const std::string& entry);
 
 // The main class of the manifest bytes (CR LF, LF or CR line ends; continuation lines begin with
 // one space). Empty when the main section has no Main-Class.

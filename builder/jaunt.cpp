@@ -20,6 +20,7 @@
 #include "jauntversion.h"
 #include "launcherimage.h"
 #include "mainclass.h"
+#include "pathtext.h"
 #include "payloadwriter.h"
 #include "pemachine.h"
 #include "relocations.h"
@@ -83,6 +84,22 @@ void completeConfiguration(jaunt::BuildConfiguration* config, const std::string&
     for (const std::string& warning : config->warnings) std::cerr << "jaunt: " << warning << "\n";
     std::string mainClass = jaunt::completeMainClass(config, configPath);
     if (!mainClass.empty()) std::cout << "jaunt: main class " << mainClass << "\n";
+    for (const std::string& note : jaunt::completeModuleFlags(config, configPath))
+        (note.rfind("warning: ", 0) == 0 ? std::cerr : std::cout) << "jaunt: " << note << "\n";
+    // Class-data sharing needs a class path that stays where it is; included archives are
+    // extracted to a new directory at every start.
+    bool sharing = false;
+    for (const jaunt::NarrowRecord& record : config->records)
+        sharing = sharing || (record.key == jaunt::KEY_CDS && record.value != "0" && !record.value.empty());
+    std::string archives;
+    for (const jaunt::IncludedFileSource& file : config->files)
+        if (jaunt::endsWithIgnoringCase(file.name, ".jar") || jaunt::endsWithIgnoringCase(file.name, ".zip"))
+            archives += (archives.empty() ? "" : ", ") + file.name;
+    if (sharing && !archives.empty())
+        std::cerr << "jaunt: warning: jvm.cds: the launcher's class path holds included archives (" << archives
+                  << "), which it extracts to a new directory at every start, so no class-data archive fits and "
+                     "sharing stays off; install them with the application and name them in java.classpath "
+                     "(files.runtime = false for the runtime library)\n";
 }
 
 // jaunt init JAR: a first configuration beside the jar.

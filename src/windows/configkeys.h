@@ -18,6 +18,10 @@ enum ConfigKey : int32_t {
     KEY_REDIRECT_APPEND = 106,
     KEY_EXECUTABLE_TYPE = 107,
     KEY_SPLASH = 108,
+    // The AppUserModelID the launcher gives its process (taskbar grouping and pinning), and
+    // "attach": a GUI launcher started from a console writes the application's output there.
+    KEY_APP_USER_MODEL_ID = 109,
+    KEY_CONSOLE = 110,
     // Java
     KEY_CLASSPATH = 121,
     KEY_MAIN_CLASS = 122,
@@ -29,6 +33,13 @@ enum ConfigKey : int32_t {
     KEY_SEARCH_SEQUENCE = 128,
     KEY_ALLOW_PRERELEASE = 130,
     KEY_REQUIRE_JDK = 131,
+    // Module flags for Java 9 and later: "module/package" items separated by blanks (the main
+    // jar's manifest and the configuration together), and native access for the class path.
+    KEY_ADD_OPENS = 132,
+    KEY_ADD_EXPORTS = 133,
+    KEY_ENABLE_NATIVE_ACCESS = 134,
+    // Class-data sharing through a per-user archive of the application's classes.
+    KEY_CDS = 135,
     KEY_PREFERRED_VM_TYPE = 152,
     // Windows, splash and process
     KEY_SPLASH_WIDTH = 141,

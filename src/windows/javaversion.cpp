@@ -137,6 +137,23 @@ int compareVersions(const char* a, const char* b) {
     return order != 0 ? order : sign(std::strcmp(a, b));
 }
 
+int javaFeatureVersion(const char* version) {
+    const char* cursor = version;
+    Component first = nextComponent(&cursor);
+    if (first.kind != Kind::Number || first.text != version) return 0;
+    Component feature = first;
+    if (first.length == 1 && first.text[0] == '1' && *cursor == '.') {
+        feature = nextComponent(&cursor);
+        if (feature.kind != Kind::Number) return 0;
+    }
+    int value = 0;
+    for (size_t i = 0; i < feature.length; ++i) {
+        if (value > 100000) return 0;
+        value = value * 10 + (feature.text[i] - '0');
+    }
+    return value;
+}
+
 void sortVersionNames(std::vector<std::string>* names) {
     std::sort(names->begin(), names->end(),
               [](const std::string& a, const std::string& b) { return compareVersions(a.c_str(), b.c_str()) < 0; });

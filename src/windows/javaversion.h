@@ -42,6 +42,10 @@ bool isVersionInRange(const char* name, const char* minimum, const char* maximum
 // like strcmp.
 int compareVersions(const char* a, const char* b);
 
+// The feature release of a version: 8 for 1.8.0_201 (the old "1.x" scheme), 17 for 17.0.2, 21 for
+// 21-ea. 0 when the text does not begin with a number, or the number does not fit an int.
+int javaFeatureVersion(const char* version);
+
 // Sorts version names ascending in the version order.
 void sortVersionNames(std::vector<std::string>* names);
 

@@ -7,6 +7,7 @@
 #include "cmdline.h"
 #include "config.h"
 #include "configkeys.h"
+#include "console.h"
 #include "environment.h"
 #include "errors.h"
 #include "extraction.h"
@@ -14,6 +15,7 @@
 #include "log.h"
 #include "singleinstance.h"
 #include "splash.h"
+#include "taskbar.h"
 #include "WinLoader.h"
 
 namespace {
@@ -48,6 +50,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (jaunt::isQuietRequest(tail)) jaunt::switchOffErrorDialogs();
 
     jaunt::initEnvironment(GetModuleHandleA(nullptr) ? GetModuleHandleA(nullptr) : instance);
+    // Before any window (the splash, the application's) and before the JVM library is loaded, whose
+    // runtime takes the standard handles as it finds them.
+    jaunt::setTaskbarIdentity();
+    jaunt::attachParentConsole();
 
     if (!jaunt::extractIncludedFiles()) jaunt::failWithMessage(jaunt::MSG_INTERNAL_ERROR, "%ERROR_CODE%", "16");
 

@@ -93,4 +93,26 @@ bool createPrivateDirectory(const char* path) {
     return made != FALSE;
 }
 
+bool createPrivateDirectories(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    char parent[kTextSize];
+    if (!copyText(parent, sizeof(parent), path)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    size_t length = textLength(parent);
+    while (length > 0 && parent[length - 1] != '\\') --length;
+    // A root ("C:\\", "\\\\server\\share\\") is never created here.
+    if (length > 1 && parent[length - 2] != ':' && parent[length - 2] != '\\') {
+        parent[length - 1] = 0;
+        if (!createPrivateDirectories(parent)) return false;
+    }
+    return createPrivateDirectory(path) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 }  // namespace jaunt

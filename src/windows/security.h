@@ -16,4 +16,9 @@ uint32_t randomNumber();
 // directory cannot be created or the access list cannot be built.
 bool createPrivateDirectory(const char* path);
 
+// Makes sure directory path exists: each missing directory of it, below the existing ones, is
+// created with createPrivateDirectory; existing ones are taken as they are. False (with the last
+// error set) when one cannot be created.
+bool createPrivateDirectories(const char* path);
+
 }  // namespace jaunt

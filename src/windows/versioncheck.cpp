@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "boundedtext.h"
 #include "config.h"
@@ -13,7 +14,9 @@
 #include "jvmbitness.h"
 #include "log.h"
 #include "paths.h"
+#include "runtimecache.h"
 #include "tempdir.h"
+#include "WinLoader.h"
 
 namespace jaunt {
 
@@ -81,6 +84,22 @@ void writeCachedVersion(const char* path, const FILETIME& lastWrite, const char*
                                 static_cast<DWORD>(textLength(version)));
     if (status != ERROR_SUCCESS) logError("RegSetValueExA(%s) failed: %ld", subkey, static_cast<long>(status));
     RegCloseKey(key);
+}
+
+// Every version this run determined, by the JVM home of its executable (the text jvmHome() takes
+// for it): the search may check several executables before it chooses one.
+struct DeterminedVersion {
+    std::string home;
+    std::string version;
+};
+std::vector<DeterminedVersion>& determinedVersions() {
+    static std::vector<DeterminedVersion> versions;
+    return versions;
+}
+
+void noteVersion(const char* path, const char* version) {
+    char home[kTextSize];
+    if (jvmHomeForExecutable(path, home, sizeof(home))) determinedVersions().push_back({home, version});
 }
 
 bool readVersionFile(const char* name, char* version, size_t capacity) {
@@ -198,6 +217,20 @@ bool runJavaVersion(const char* path, char* version, size_t capacity) {
     return found;
 }
 
+const char* chosenJavaVersion() {
+    static char runtimeVersion[kTextSize];
+    if (carriesRuntime()) {
+        getConfigString(KEY_RUNTIME_VERSION, runtimeVersion, sizeof(runtimeVersion));
+        return runtimeVersion;
+    }
+    const char* home = jvmHome();
+    // The last one wins: a later check of the same executable saw its current version.
+    const std::vector<DeterminedVersion>& versions = determinedVersions();
+    for (size_t i = versions.size(); i-- > 0;)
+        if (home[0] != 0 && lstrcmpiA(versions[i].home.c_str(), home) == 0) return versions[i].version.c_str();
+    return "";
+}
+
 bool checkJavaExe(char* path, size_t capacity, char* version, size_t versionCapacity, const char* minimum,
                   const char* maximum, bool allowPrerelease) {
     char scratch[kTextSize];
@@ -224,10 +257,12 @@ bool checkJavaExe(char* path, size_t capacity, char* version, size_t versionCapa
             bool allow = allowPrerelease || getConfigInt(KEY_ALLOW_PRERELEASE) != 0;
             if (readCachedVersion(path, lastWrite, version, versionCapacity)) {
                 logInfo("got version from registry %s", version);
+                noteVersion(path, version);
                 result = isVersionAcceptable(version, minimum, maximum, allow);
             } else if (runJavaVersion(path, version, versionCapacity)) {
                 logInfo("got version from execution %s", version);
                 writeCachedVersion(path, lastWrite, version);
+                noteVersion(path, version);
                 result = isVersionAcceptable(version, minimum, maximum, allow);
             } else {
                 logInfo("couldn't get version");

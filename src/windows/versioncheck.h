@@ -25,6 +25,12 @@ bool javaExeForHome(char* path, size_t capacity, const char* home);
 bool checkJavaExe(char* path, size_t capacity, char* version, size_t versionCapacity, const char* minimum,
                   const char* maximum, bool allowPrerelease);
 
+// The Java version of the JVM that LoadDLL chose: for a launcher that carries its runtime, the
+// runtime's version (key 2011); otherwise the version this run determined for the Java executable
+// of jvmHome(), from the cache or by running it, whether or not it was within the limits. Empty
+// when none was determined (a JVM taken without a version check).
+const char* chosenJavaVersion();
+
 // Runs path with "-version" (at most kVersionRunLimitMs) and reads the version from its standard
 // error output. False when it could not be run, did not end in time, ended with a non-zero code or
 // printed no version.

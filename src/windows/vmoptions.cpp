@@ -2,17 +2,22 @@
 
 #include <windows.h>
 
+#include "WinLoader.h"
 #include "boundedtext.h"
+#include "cds.h"
 #include "classpath.h"
 #include "config.h"
 #include "configkeys.h"
 #include "environment.h"
 #include "extraction.h"
+#include "javaversion.h"
+#include "jvmfeatures.h"
 #include "log.h"
 #include "paths.h"
 #include "singleinstance.h"
 #include "tempdir.h"
 #include "variables.h"
+#include "versioncheck.h"
 
 namespace jaunt {
 
@@ -56,6 +61,20 @@ FILE* openVmOptionsFile() {
     return file;
 }
 
+void appendJavaDependentOptions(std::vector<std::string>* options) {
+    const char* version = chosenJavaVersion();
+    char opens[kTextSize], exports[kTextSize];
+    getConfigString(KEY_ADD_OPENS, opens, sizeof(opens));
+    getConfigString(KEY_ADD_EXPORTS, exports, sizeof(exports));
+    bool nativeAccess = getConfigInt(KEY_ENABLE_NATIVE_ACCESS) != 0;
+    int feature = javaFeatureVersion(version);
+    std::vector<std::string> flags = moduleOptions(feature, opens, exports, nativeAccess);
+    if (flags.empty() && (opens[0] != 0 || exports[0] != 0 || nativeAccess))
+        logInfo("Module flags left out for Java %s", version[0] ? version : "of unknown version");
+    options->insert(options->end(), flags.begin(), flags.end());
+    appendCdsOptions(options, jvmHome(), version);
+}
+
 void buildVmOptions(std::vector<std::string>* options, const WideArgumentList& arguments) {
     std::string classPath = "-Djava.class.path=";
     appendClassPath(&classPath);
@@ -67,6 +86,8 @@ void buildVmOptions(std::vector<std::string>* options, const WideArgumentList& a
     NarrowArgumentList items;
     splitNarrowArguments(configured, &items);
     options->insert(options->end(), items.begin(), items.end());
+
+    appendJavaDependentOptions(options);
 
     if (getConfigInt(KEY_FORWARD_J_ARGUMENTS) != 0) {
         for (const std::u16string& argument : arguments)

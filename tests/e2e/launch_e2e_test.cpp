@@ -1,5 +1,6 @@
 // The Java launch end to end, with a JRE whose jvm.dll is the recording double: the options, the
 // class path and the parameters of main that a JVM would receive, and every way the launch can end.
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -89,6 +90,39 @@ protected:
     std::vector<std::string> mainArguments() const { return recorded("main-arg "); }
     std::string mainArgument(size_t index, const std::u16string& text) const {
         return std::to_string(index) + hexUnits(text);
+    }
+    // The launcher run from a Linux shell with Wine's debug channel on: what Wine traced.
+    std::string wineTrace(const std::string& channel) {
+        std::string result = dir.file("trace.code");
+        DeleteFileA(result.c_str());
+        // Wine's loader of this prefix (32-bit or 64-bit), as Wine names it in the environment.
+        char loader[MAX_PATH] = "wine";
+        GetEnvironmentVariableA("WINELOADER", loader, sizeof(loader));
+        std::string line = "\"" + jaunt_test::fixture("JAUNT_TEST_RUN_LINUX") + "\" \"" + unixPath(dir.path()) +
+                           "\" trace env WINEDEBUG=fixme+" + channel + " JAUNT_RECORD_SCRIPT=app-id \"JAUNT_RECORD=" +
+                           recordPath() + "\" \"TMP=" + dir.path() + "\" sh -c \"exec $1 $0\" \"" + exe + "\" \"" +
+                           loader + "\"";
+        std::wstring wide = jaunt_test::widen(line);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        EXPECT_TRUE(CreateProcessW(nullptr, &wide[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        // Wine hands back no usable handle for a Linux process: wait for the file it writes last.
+        for (int i = 0; i < 600 && !jaunt_test::fileExists(result); ++i) Sleep(100);
+        EXPECT_TRUE(jaunt_test::fileExists(result));
+        return jaunt_test::readText(dir.file("trace.out"));
+    }
+    static std::string unixPath(const std::string& path) {
+        typedef char*(__cdecl * UnixFileName)(const wchar_t*);
+        auto convert = reinterpret_cast<UnixFileName>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+        char* name = convert ? convert(jaunt_test::widen(path).c_str()) : nullptr;
+        std::string result = name ? name : "";
+        if (name) HeapFree(GetProcessHeap(), 0, name);
+        return result;
     }
     std::string launcherDirectory() const {
         char shortPath[MAX_PATH];
@@ -386,6 +420,133 @@ TEST_F(Launch, OverlongTextsAreCutWhereTheyMayBeAndRefusedWhereTheyMayNot) {
     std::string log = jaunt_test::readText(logFiles().at(0));
     EXPECT_NE(log.find("ERROR: class path too long, left out: "), std::string::npos);
     EXPECT_NE(log.find("ERROR: environment entry longer than 8191 bytes not substituted"), std::string::npos);
+}
+
+// The process's explicit AppUserModelID, read back where the system keeps it (Windows): the JVM
+// sees it. Wine 8 keeps none (GetCurrentProcessExplicitAppUserModelID answers E_NOTIMPL, as the
+// record shows); there the test reads Wine's trace of the call, which a Wine process writes to the
+// standard error of its Linux process: a Linux shell starts the launcher with that in a file.
+TEST_F(Launch, TheApplicationIdIsTheProcesssOwnWhenTheJvmStarts) {
+    makeApp({{109, "Loomwright.Jaunt.Tests"}});
+    ASSERT_EQ(launch(L"", "app-id").exitCode, 0u);
+    std::string id = recorded("app-id ").at(0);
+    bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    EXPECT_EQ(id, wine ? "none 0x80004001" : "Loomwright.Jaunt.Tests");
+    if (wine) {
+        std::string trace = wineTrace("shcore");
+        EXPECT_NE(trace.find("SetCurrentProcessExplicitAppUserModelID L\"Loomwright.Jaunt.Tests\""), std::string::npos)
+            << trace;
+    }
+
+    makeApp();
+    ASSERT_EQ(launch(L"", "app-id").exitCode, 0u);
+    EXPECT_EQ(recorded("app-id ").at(0).rfind("none ", 0), 0u);
+    if (wine) {
+        std::string trace = wineTrace("shcore");
+        EXPECT_NE(trace.find("GetCurrentProcessExplicitAppUserModelID"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("SetCurrentProcessExplicitAppUserModelID"), std::string::npos) << trace;
+    }
+}
+
+TEST_F(Launch, TheJarsModuleFlagsReachOnlyAJavaThatKnowsModules) {
+    jaunt_test::makeJre(dir.file("jre17"), jaunt_test::JreOptions{"17.0.2", true, "client",
+                                                                   jaunt_test::JvmLibrary::Recording});
+    std::vector<jaunt::NarrowRecord> flags = {{123, "-Xmx64m"},
+                                              {125, "1"},
+                                              {132, "java.base/java.lang  java.desktop/sun.awt"},
+                                              {133, "java.base/jdk.internal.misc"},
+                                              {134, "1"}};
+    std::vector<std::string> modular = {"-Xmx64m",
+                                        "--add-opens=java.base/java.lang=ALL-UNNAMED",
+                                        "--add-opens=java.desktop/sun.awt=ALL-UNNAMED",
+                                        "--add-exports=java.base/jdk.internal.misc=ALL-UNNAMED",
+                                        "--enable-native-access=ALL-UNNAMED",
+                                        "-Dlast=1"};
+    std::vector<jaunt::NarrowRecord> records = flags;
+    records.push_back({128, "Bjre17"});
+    makeApp(records);
+    // The first run asks java.exe for its version, the second takes it from the per-user cache.
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(launch(L"-J-Dlast=1").exitCode, 0u);
+        std::vector<std::string> got = options();
+        ASSERT_GE(got.size(), modular.size());
+        EXPECT_EQ(std::vector<std::string>(got.end() - static_cast<long>(modular.size()), got.end()), modular) << run;
+    }
+    EXPECT_EQ(jaunt_test::javaRuns(dir.file("jre17\\bin")).size(), 1u);
+
+    // Java 8 refuses them.
+    makeApp(flags);
+    ASSERT_EQ(launch(L"-J-Dlast=1").exitCode, 0u);
+    std::vector<std::string> got = options();
+    EXPECT_EQ(std::vector<std::string>(got.end() - 2, got.end()), (std::vector<std::string>{"-Xmx64m", "-Dlast=1"}));
+}
+
+TEST_F(Launch, ClassDataSharingFollowsTheJavaVersionAndTheApplication) {
+    for (const char* version : {"11.0.2", "17.0.2", "21.0.1"})
+        jaunt_test::makeJre(dir.file(std::string("jre") + std::string(version).substr(0, 2)),
+                            jaunt_test::JreOptions{version, true, "client", jaunt_test::JvmLibrary::Recording});
+    jaunt_test::writeText(dir.file("app.jar"), "PK");
+    jaunt_test::makeDirectories(dir.file("local"));
+    RunOptions environment;
+    environment.set["LOCALAPPDATA"] = dir.file("local");
+    std::string cache = dir.file("local\\Jaunt\\cds\\");
+    auto app = [&](const char* jre) {
+        makeApp({{121, "A1app.jar"}, {123, "-Xmx64m"}, {125, "1"}, {135, "1"}, {128, jre}});
+    };
+    // The options after -Xmx64m and before the forwarded -J option.
+    auto sharing = [&]() {
+        EXPECT_EQ(launch(L"-J-Dlast=1", "", environment).exitCode, 0u);
+        std::vector<std::string> got = options();
+        auto from = std::find(got.begin(), got.end(), "-Xmx64m"), to = std::find(got.begin(), got.end(), "-Dlast=1");
+        EXPECT_TRUE(from != got.end() && to != got.end());
+        return from < to ? std::vector<std::string>(from + 1, to) : std::vector<std::string>();
+    };
+    auto archiveOf = [&](const std::string& option) {
+        std::string file = option.substr(option.find('=') + 1);
+        EXPECT_EQ(file.rfind(cache, 0), 0u) << file;
+        std::string name = file.substr(cache.size());
+        EXPECT_EQ(name.size(), 16u + 1 + 16 + 4) << name;
+        EXPECT_EQ(name.substr(name.size() - 4), ".jsa");
+        return file;
+    };
+
+    // Java 17: made at the end of the first run, used by the next.
+    app("Bjre17");
+    std::vector<std::string> got = sharing();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], "-Xlog:cds*=off");
+    ASSERT_EQ(got[1].rfind("-XX:ArchiveClassesAtExit=", 0), 0u) << got[1];
+    std::string archive17 = archiveOf(got[1]);
+    jaunt_test::writeText(archive17, "archive");  // what the JVM writes at exit
+    EXPECT_EQ(sharing(), (std::vector<std::string>{"-Xlog:cds*=off", "-XX:SharedArchiveFile=" + archive17}));
+
+    // A changed application gets a new archive, and the old one goes.
+    jaunt_test::writeText(dir.file("app.jar"), "PK, version 2");
+    got = sharing();
+    ASSERT_EQ(got.size(), 2u);
+    ASSERT_EQ(got[1].rfind("-XX:ArchiveClassesAtExit=", 0), 0u) << got[1];
+    EXPECT_NE(archiveOf(got[1]), archive17);
+    EXPECT_FALSE(jaunt_test::fileExists(archive17));
+
+    // Java 21 keeps its archive itself, under a name of its own.
+    app("Bjre21");
+    got = sharing();
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1], "-XX:+AutoCreateSharedArchive");
+    ASSERT_EQ(got[2].rfind("-XX:SharedArchiveFile=", 0), 0u) << got[2];
+    EXPECT_NE(archiveOf(got[2]), archive17);
+
+    // Java 11 has no archive of the application's classes.
+    app("Bjre11");
+    EXPECT_EQ(sharing(), std::vector<std::string>{});
+
+    // Archives extracted to a new directory at every start: no archive would ever fit.
+    std::vector<jaunt::NarrowRecord> records = jaunt_test::consoleRecords(
+        {{128, "Bjre21"}, {123, "-Xmx64m"}, {125, "1"}, {135, "1"}, {2002, "1"},
+         {2003, jaunt::fileNameList({"jauntlib.jar"})}});
+    exe = jaunt_test::writeLauncher(dir.file("app.exe"), records, {},
+                                    jaunt::encodePayload({{"jauntlib.jar", {'P', 'K'}}}));
+    EXPECT_EQ(sharing(), std::vector<std::string>{});
 }
 
 TEST_F(Launch, TheLauncherFlavourNeverLooksAtTheMarker) {

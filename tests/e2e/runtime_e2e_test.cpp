@@ -61,6 +61,7 @@ protected:
         if (!extraFile.empty()) jaunt_test::writeText(home + "\\" + extraFile, "added in an update");
         jaunt_test::writeText(dir.file(name + ".toml"),
                               "[application]\nname = \"Carried\"\nexecutable_type = 0\n[java]\nmain_class = \"com.example.Main\"\n"
+                              "add_opens = [\"java.base/java.lang\"]\n"
                               "[files]\nruntime = false\n[runtime]\npath = \"" + runtime + "\"\n");
         jaunt_test::RunResult built = jaunt_test::run(L"\"" + jaunt_test::widen(jaunt_test::fixture("JAUNT_TEST_JAUNT")) +
                                                       L"\" build \"" + jaunt_test::widen(dir.file(name + ".toml")) +
@@ -110,6 +111,8 @@ TEST_F(CarriedRuntime, UnpacksOnceAndIsReusedUntilSomethingChangesIt) {
     std::string record = jaunt_test::readText(dir.file("record.txt"));
     EXPECT_NE(record.find("call com/jaunt/runtime/WinLauncher.main"), std::string::npos) << record;
     EXPECT_NE(record.find("-Djaunt.runtimeVersion=17.0.2"), std::string::npos) << record;
+    // The runtime's version is the Java's: a Java 17 gets the module flags.
+    EXPECT_NE(record.find("--add-opens=java.base/java.lang=ALL-UNNAMED"), std::string::npos) << record;
     std::string folder = runtimeFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_TRUE(jaunt_test::fileExists(folder + "\\bin\\server\\jvm.dll"));

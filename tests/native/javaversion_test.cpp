@@ -131,6 +131,17 @@ TEST(VersionOrder, ComponentsCompareByValueAndTagsBelowReleases) {
     EXPECT_EQ(jaunt::compareVersions("1.4.2_06", "1.4.2_6"), -jaunt::compareVersions("1.4.2_6", "1.4.2_06"));
 }
 
+TEST(VersionOrder, TheFeatureReleaseTakesTheOldAndTheNewScheme) {
+    EXPECT_EQ(jaunt::javaFeatureVersion("1.8.0_201"), 8);
+    EXPECT_EQ(jaunt::javaFeatureVersion("1.4.2-beta"), 4);
+    EXPECT_EQ(jaunt::javaFeatureVersion("9-ea"), 9);
+    EXPECT_EQ(jaunt::javaFeatureVersion("17.0.2"), 17);
+    EXPECT_EQ(jaunt::javaFeatureVersion("21"), 21);
+    EXPECT_EQ(jaunt::javaFeatureVersion("1"), 1) << "a lone 1 is release 1, not the old scheme";
+    for (const char* unknown : {"", "ea", " 17", "1.", "1.x", "99999999999999999999"})
+        EXPECT_EQ(jaunt::javaFeatureVersion(unknown), 0) << unknown;
+}
+
 std::string homeOf(const char* executable, size_t capacity = 8192) {
     std::vector<char> buffer(capacity);
     bool whole = jaunt::jvmHomeForExecutable(executable, buffer.data(), capacity);

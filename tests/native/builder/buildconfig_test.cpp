@@ -148,6 +148,41 @@ TEST(Configuration, ReportsEachMistakeWithItsLine) {
     expectError("a = 1\n\n[application\n", 3, "");  // TOML syntax error
 }
 
+TEST(Configuration, TheApplicationIdHasWindowsForm) {
+    for (const char* good : {"Company.Product", "Company.Product.Sub.1-2", "a.b"})
+        EXPECT_EQ(valueOf(std::string("application.id = \"") + good + "\"", 109), good);
+    std::string longest = "Company." + std::string(128 - 8, 'p');
+    EXPECT_EQ(valueOf("application.id = \"" + longest + "\"", 109), longest);
+    expectError("application.id = \"" + longest + "x\"", 1, "has 129 characters, more than the 128");
+    expectError("[application]\nid = \"Company Product.App\"", 2, "application.id: \"Company Product.App\" contains a space");
+    for (const char* bad : {"Product", "A.B.C.D.E", "A..B", ".A.B", "A.B.", ""})
+        expectError(std::string("application.id = \"") + bad + "\"", 1, "two to four non-empty parts");
+    expectError("application.id = \"Caf\u00e9.App\"", 1, "printable ASCII");
+    expectError("application.id = \"A.B\\tC\"", 1, "printable ASCII");
+}
+
+TEST(Configuration, ConsoleAttachingIsForGuiLaunchers) {
+    EXPECT_EQ(valueOf("application.console = \"attach\"", 110), "attach");
+    EXPECT_EQ(valueOf("application.console = \"attach\"\napplication.kind = \"gui\"", 110), "attach");
+    expectError("application.console = \"new\"", 1, "the one mode is \"attach\"");
+    expectError("application.kind = \"console\"\napplication.console = \"attach\"", 2,
+                "application.console = \"attach\" is for a GUI launcher, and application.kind makes a console one");
+}
+
+TEST(Configuration, ModuleFlagsAreModuleSlashPackageItems) {
+    EXPECT_EQ(valueOf("java.add_opens = [\"java.base/java.lang\", \"java.desktop/sun.awt\"]", 132),
+              "java.base/java.lang java.desktop/sun.awt");
+    EXPECT_EQ(valueOf("java.add_exports = \"java.base/jdk.internal.misc  java.base/sun.nio.ch\"", 133),
+              "java.base/jdk.internal.misc  java.base/sun.nio.ch");
+    EXPECT_EQ(valueOf("java.enable_native_access = true", 134), "1");
+    expectError("[java]\nadd_opens = [\"java.base/java.lang\",\n \"java.base\"]", 2,
+                "java.add_opens: \"java.base\" is not module/package");
+    expectError("java.add_exports = \"java.base/java.lang=ALL-UNNAMED\"", 1, "is not module/package");
+    expectError("java.add_opens = [\"java.base/java.lang java.base/java.io\"]", 1, "single module/package names");
+    expectError("java.add_opens = [3]", 1, "single module/package names");
+    expectError("java.add_opens = 3", 1, "java.add_opens must be a string or an array of strings");
+}
+
 TEST(Configuration, RefusesAKeySetTwiceAndReportsTheFirstMistakeInTheFile) {
     expectError("[application]\nname = \"A\"\n[keys]\n101 = \"B\"", 4,
                 "set twice: as application.name on line 2");

@@ -399,6 +399,69 @@ TEST_F(JauntCli, WithoutAMainClassTheBuildSaysWhereItLooked) {
               std::string::npos) << run.err;
 }
 
+TEST_F(JauntCli, TheMainJarsModuleFlagsJoinTheConfiguredOnes) {
+    writeText(dir / "flags.mf",
+              "Add-Opens: java.base/java.lang java.desktop/sun.awt\n  bad\nAdd-Exports: java.base/jdk.internal.misc\n"
+              "Enable-Native-Access: ALL-UNNAMED\n");
+    testsupport::makeJar(dir, "app.jar", "com.example.App", true, "--manifest '" + (dir / "flags.mf").string() + "'");
+    writeText(dir / "f.toml", "[java]\nclasspath = [\"app.jar\"]\nadd_opens = [\"java.base/java.lang\", \"java.base/java.io\"]\n"
+                              "[files]\nruntime = false\n");
+    Outcome run = runJaunt(dir, "build f.toml --stub stub.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    auto records = narrowRecordsOf(dir / "f.exe");
+    EXPECT_EQ(records[132], "java.base/java.lang java.base/java.io java.desktop/sun.awt");
+    EXPECT_EQ(records[133], "java.base/jdk.internal.misc");
+    EXPECT_EQ(records[134], "1");
+    EXPECT_NE(run.out.find("jaunt: Add-Opens java.desktop/sun.awt from the manifest of app.jar (java.classpath, line 2)"),
+              std::string::npos)
+        << run.out;
+    // The continuation line adds "bad": not module/package, left out as java -jar does.
+    EXPECT_NE(run.err.find("jaunt: warning: app.jar (java.classpath, line 2): Add-Opens item \"bad\" is not"),
+              std::string::npos)
+        << run.err;
+
+    // A configured main class: the included jar that holds its class file gives the flags (the
+    // class path's first archive names another main class); native access stays as configured.
+    writeText(dir / "inc.jar.content/com/example/Inc.class", "class");
+    writeText(dir / "inc.mf", "Add-Exports: java.base/sun.nio.ch\nEnable-Native-Access: ALL-UNNAMED\n");
+    testsupport::makeJar(dir, "inc.jar", "", true, "--manifest '" + (dir / "inc.mf").string() + "'");
+    writeText(dir / "g.toml", "[java]\nmain_class = \"com.example.Inc\"\nclasspath = [\"app.jar\"]\n"
+                              "enable_native_access = false\n[files]\nruntime = false\ninclude = [\"inc.jar\"]\n");
+    run = runJaunt(dir, "build g.toml --stub stub.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    records = narrowRecordsOf(dir / "g.exe");
+    EXPECT_EQ(records.count(132), 0u);
+    EXPECT_EQ(records[133], "java.base/sun.nio.ch");
+    EXPECT_EQ(records[134], "0");
+
+    // java -jar refuses to start with another Enable-Native-Access; so does the build.
+    writeText(dir / "bad.mf", "Enable-Native-Access: com.example\n");
+    testsupport::makeJar(dir, "bad.jar", "com.example.App", true, "--manifest '" + (dir / "bad.mf").string() + "'");
+    writeText(dir / "h.toml", "java.classpath = [\"bad.jar\"]\nfiles.runtime = false\n");
+    run = runJaunt(dir, "build h.toml --stub stub.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "jaunt: h.toml: bad.jar (java.classpath, line 1): the manifest's Enable-Native-Access is "
+                       "\"com.example\"; java -jar takes only ALL-UNNAMED and refuses to start\n");
+    EXPECT_FALSE(fs::exists(dir / "h.exe"));
+}
+
+TEST_F(JauntCli, SettingsOfTheWindowsCitizenAreCheckedAndSaidInOneLine) {
+    writeText(dir / "i.toml", "application.id = \"Example App\"\njava.main_class = \"A\"\nfiles.runtime = false\n");
+    Outcome run = runJaunt(dir, "build i.toml --stub stub.exe");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "jaunt: i.toml:1: application.id: \"Example App\" contains a space; an AppUserModelID is "
+                       "Company.Product[.SubProduct[.Version]] without spaces\n");
+    // Class-data sharing with an included archive: built, with a warning that sharing stays off.
+    testsupport::makeJar(dir, "lib.jar", "");
+    writeText(dir / "j.toml", "jvm.cds = true\njava.main_class = \"A\"\n[files]\nruntime = false\ninclude = [\"lib.jar\"]\n");
+    run = runJaunt(dir, "build j.toml --stub stub.exe");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("jaunt: warning: jvm.cds: the launcher's class path holds included archives (lib.jar)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(narrowRecordsOf(dir / "j.exe")[135], "1");
+}
+
 // Every TOML example of CONFIG.md builds a launcher, with the files the examples name in place.
 TEST_F(JauntCli, EveryExampleOfTheConfigurationGuideBuilds) {
     std::string guide = readText(JAUNT_CONFIG_DOC);

@@ -514,18 +514,6 @@ Outcome prepareIn(const char* root, const Pack& pack, char* folder, size_t size,
     return ok ? Outcome::Unpacked : Outcome::Failed;
 }
 
-// Creates each missing directory of path that lies below existing ones; a new one is private.
-bool makeCacheRoot(const char* path) {
-    if (isDirectory(path)) return true;
-    char parent[kTextSize];
-    if (!copyText(parent, sizeof(parent), path)) return false;
-    char* slash = std::strrchr(parent, '\\');
-    if (slash == nullptr || slash == parent) return false;
-    *slash = 0;
-    if (!makeCacheRoot(parent)) return false;
-    return createPrivateDirectory(path) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
 }  // namespace
 
 bool carriesRuntime() {
@@ -551,7 +539,7 @@ void prepareCarriedRuntime(char* home, size_t size) {
     for (int i = 0; readable && i < 2; ++i) {
         const char* root = roots[i];
         if (root[0] == 0) continue;
-        if (!makeCacheRoot(root)) {
+        if (!createPrivateDirectories(root)) {
             logError("Runtime cache %s cannot be written: %lu", root, lastError());
             continue;
         }

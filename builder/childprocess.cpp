@@ -247,4 +247,17 @@ std::string findOnPath(const std::string& name) {
 
 #endif
 
+std::string firstOutputLine(const std::string& output, bool (*skip)(const std::string& line)) {
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(start, end - start);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        start = end + 1;
+        if (!line.empty() && (skip == nullptr || !skip(line))) return line;
+    }
+    return "no reason given";
+}
+
 }  // namespace jaunt

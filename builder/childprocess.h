@@ -26,4 +26,8 @@ ChildRun runChild(const std::string& program, const std::vector<std::string>& ar
 // an empty string. Relative entries, which would name the current directory, are never searched.
 std::string findOnPath(const std::string& name);
 
+// The first line of a tool's output that says something (no line end, no trailing blanks), passing
+// over lines for which skip is true; "no reason given" when there is none.
+std::string firstOutputLine(const std::string& output, bool (*skip)(const std::string& line) = nullptr);
+
 }  // namespace jaunt

@@ -42,20 +42,6 @@ std::string readText(const fs::path& path, size_t limit) {
     return text;
 }
 
-// The first line of a tool's output that says something, without its line end.
-std::string firstLine(const std::string& output) {
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
-        std::string line = output.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        if (!line.empty()) return line;
-        start = end + 1;
-    }
-    return "no reason given";
-}
-
 // A version texts the launcher can pass on as it is (in -Djaunt.runtimeVersion=...).
 bool isPlainVersion(const std::string& version) {
     if (version.empty() || version.size() > kVersionLineLimit) return false;
@@ -85,7 +71,7 @@ std::string joined(const std::vector<std::string>& items, const char* separator)
 std::string toolVersion(const std::string& tool) {
     ChildRun run = runChild(tool, {"--version"}, kVersionSeconds);
     if (!run.started || run.timedOut || run.exitCode != 0) return std::string();
-    return firstLine(run.output);
+    return firstOutputLine(run.output);
 }
 
 }  // namespace
@@ -256,7 +242,7 @@ std::vector<std::string> makeRuntimeImage(const ImageRequest& request, const std
         if (!run.started) throw RuntimeError(jdeps + " could not be started (modules = \"auto\" needs jdeps)");
         if (run.timedOut)
             throw RuntimeError(jdeps + " did not finish within " + std::to_string(kJdepsSeconds) + " s; list the modules");
-        if (run.exitCode != 0) throw RuntimeError("jdeps failed: " + firstLine(run.output) + "; list the modules");
+        if (run.exitCode != 0) throw RuntimeError("jdeps failed: " + firstOutputLine(run.output) + "; list the modules");
         // Its last line is the list, comma-separated; warnings may come before it.
         std::string last;
         for (const std::string& line : splitList(run.output, '\n'))
@@ -264,7 +250,7 @@ std::vector<std::string> makeRuntimeImage(const ImageRequest& request, const std
         while (!last.empty() && (last.back() == '\r' || last.back() == ' ')) last.pop_back();
         modules = splitList(last, ',');
         if (modules.empty() || !std::all_of(modules.begin(), modules.end(), isModuleName))
-            throw RuntimeError("jdeps printed no module list (" + firstLine(run.output) + "); list the modules");
+            throw RuntimeError("jdeps printed no module list (" + firstOutputLine(run.output) + "); list the modules");
     }
     std::vector<std::string> arguments = {"--module-path", (jdk / "jmods").string(), "--add-modules",
                                           joined(modules, ","), "--strip-debug", "--no-header-files",
@@ -273,7 +259,7 @@ std::vector<std::string> makeRuntimeImage(const ImageRequest& request, const std
     if (!run.started) throw RuntimeError(jlink + " could not be started");
     if (run.timedOut) throw RuntimeError(jlink + " did not finish within " + std::to_string(kJlinkSeconds) + " s");
     if (run.exitCode != 0)
-        throw RuntimeError("jlink failed (exit code " + std::to_string(run.exitCode) + "): " + firstLine(run.output));
+        throw RuntimeError("jlink failed (exit code " + std::to_string(run.exitCode) + "): " + firstOutputLine(run.output));
     return modules;
 }
 

@@ -98,20 +98,8 @@ std::string readPassword(const SignSettings& settings, bool* given) {
     return password;
 }
 
-// The first line of a signing tool's output that says what went wrong (not OpenSSL's trace lines).
-std::string firstProblemLine(const std::string& output) {
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
-        std::string line = output.substr(start, end - start);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-        start = end + 1;
-        if (line.empty() || line == "Failed" || line.find(":error:") != std::string::npos) continue;
-        return line;
-    }
-    return "no reason given";
-}
+// OpenSSL's trace lines in a signing tool's output, which say nothing of what went wrong.
+bool isSigningTrace(const std::string& line) { return line == "Failed" || line.find(":error:") != std::string::npos; }
 
 #if defined(_WIN32)
 // Hands the password to the signing tool through a named pipe that only this user may open and
@@ -396,7 +384,7 @@ std::string signLauncher(const SignSettings& settings, const std::string& input,
                                 : " (is the time-stamp server " + settings.timestampUrl + " answering?)") +
                            "; it was ended and nothing was written (sign.timeout sets the limit)");
     if (run.exitCode != 0 || !fs::is_regular_file(signedPath, ec))
-        throw SigningError(toolName + " could not sign " + output + ": " + firstProblemLine(run.output));
+        throw SigningError(toolName + " could not sign " + output + ": " + firstOutputLine(run.output, isSigningTrace));
 
     checkSignedLauncher(original, readFileBytes(signedPath), output);
     moveIntoPlace(signedPath, output);

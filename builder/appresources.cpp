@@ -380,6 +380,8 @@ std::string manifestResource(const std::string& dpiAwareness, const std::string&
            "      <dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">" +
            awareness +
            "</dpiAwareness>\r\n"
+           // Paths past MAX_PATH, where the system allows them (Windows 10 1607 and later).
+           "      <longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>\r\n"
            "    </windowsSettings>\r\n"
            "  </application>\r\n"
            "  <compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">\r\n"

@@ -55,6 +55,72 @@ bool createJvm(CreateJavaVMFunction create, VmStartupArguments* arguments) {
     return true;
 }
 
+namespace {
+
+jstring javaString(JNIEnv* env, const std::u16string& text) {
+    return env->NewString(reinterpret_cast<const jchar*>(text.data()), static_cast<jsize>(text.size()));
+}
+
+bool failed(JNIEnv* env, const char* what) {
+    logError("%s failed", what);
+    clearPendingException(env);
+    return false;
+}
+
+bool appendToSystemClassPath(JNIEnv* env, const std::vector<std::u16string>& entries) {
+    jclass loaderClass = env->FindClass("java/lang/ClassLoader");
+    jmethodID systemLoader = loaderClass ? env->GetStaticMethodID(loaderClass, "getSystemClassLoader",
+                                                                  "()Ljava/lang/ClassLoader;")
+                                         : nullptr;
+    jobject loader = systemLoader ? env->CallStaticObjectMethod(loaderClass, systemLoader) : nullptr;
+    if (loader == nullptr || env->ExceptionCheck()) return failed(env, "ClassLoader.getSystemClassLoader");
+    // The built-in application class loader of Java 8 and of 9 and later both have it; Java 8's
+    // expects its caller to hold the loader's lock.
+    jmethodID append = env->GetMethodID(env->GetObjectClass(loader), "appendToClassPathForInstrumentation",
+                                        "(Ljava/lang/String;)V");
+    if (append == nullptr) return failed(env, "appendToClassPathForInstrumentation lookup");
+    for (const std::u16string& entry : entries) {
+        jstring path = javaString(env, entry);
+        if (path == nullptr) return failed(env, "class path string");
+        if (env->MonitorEnter(loader) != JNI_OK) return failed(env, "class loader lock");
+        env->CallVoidMethod(loader, append, path);
+        env->MonitorExit(loader);
+        env->DeleteLocalRef(path);
+        if (env->ExceptionCheck()) return failed(env, "appendToClassPathForInstrumentation");
+    }
+    return true;
+}
+
+bool setSystemProperty(JNIEnv* env, const std::u16string& name, const std::u16string& value) {
+    jclass system = env->FindClass("java/lang/System");
+    jmethodID set = system ? env->GetStaticMethodID(system, "setProperty",
+                                                    "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;")
+                           : nullptr;
+    jstring key = set ? javaString(env, name) : nullptr;
+    jstring text = key ? javaString(env, value) : nullptr;
+    if (text == nullptr) return failed(env, "System.setProperty lookup");
+    jobject previous = env->CallStaticObjectMethod(system, set, key, text);
+    if (env->ExceptionCheck()) return failed(env, "System.setProperty");
+    if (previous) env->DeleteLocalRef(previous);
+    env->DeleteLocalRef(key);
+    env->DeleteLocalRef(text);
+    return true;
+}
+
+}  // namespace
+
+bool applyLateSettings(const LateSettings& late) {
+    JNIEnv* env = mainEnv;
+    if (!late.classPath.empty()) {
+        logInfo("class path entries added after creation: %d", static_cast<int>(late.classPath.size()));
+        if (!appendToSystemClassPath(env, late.classPath)) return false;
+        if (!setSystemProperty(env, u"java.class.path", late.wholeClassPath)) return false;
+    }
+    for (const auto& property : late.properties)
+        if (!setSystemProperty(env, property.first, property.second)) return false;
+    return true;
+}
+
 bool jvmCreated() { return created.load(std::memory_order_acquire); }
 
 MainResult callStaticMain(const char* className, const std::vector<std::u16string>& parameters,

@@ -6,6 +6,7 @@
 #include <jni.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace jaunt {
@@ -25,6 +26,20 @@ void fillStartupArguments(VmStartupArguments* arguments, const std::vector<std::
 // true, with release ordering, so that attaching threads see the handle).
 bool createJvm(CreateJavaVMFunction create, VmStartupArguments* arguments);
 bool jvmCreated();
+
+// What the start-up options cannot carry: the JVM reads option texts in the system's code page,
+// so a path or a property value outside it goes over after creation as a Java string.
+struct LateSettings {
+    std::vector<std::u16string> classPath;  // appended to the system class loader's search, in order
+    std::u16string wholeClassPath;          // java.class.path as the application reads it then
+    std::vector<std::pair<std::u16string, std::u16string>> properties;
+    bool empty() const { return classPath.empty() && properties.empty(); }
+};
+// Right after createJvm, before any class of the application is looked up: appends the class path
+// entries to the system class loader (through the method the JVM's own agents use, on Java 8 and
+// later), sets java.class.path to the whole class path, then the properties. False when one could
+// not be made (logged, the pending exception cleared).
+bool applyLateSettings(const LateSettings& late);
 
 enum class MainResult {
     Returned,          // main returned and no exception is pending

@@ -20,6 +20,8 @@
 #include "runtimecache.h"
 #include "searchsequence.h"
 #include "versioncheck.h"
+#include "jvmtext.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -35,13 +37,13 @@ unsigned long lastError() { return static_cast<unsigned long>(GetLastError()); }
 // beside its Java executable. Null restores the default search. Systems without SetDllDirectoryA
 // keep the default search.
 void setDllDirectory(const char* directory) {
-    typedef BOOL(WINAPI * SetDllDirectoryRoutine)(LPCSTR);
+    typedef BOOL(WINAPI * SetDllDirectoryRoutine)(LPCWSTR);
     HMODULE kernel = GetModuleHandleA("KERNEL32");
     SetDllDirectoryRoutine routine =
         kernel ? reinterpret_cast<SetDllDirectoryRoutine>(
-                     reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")))
+                     reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")))
                : nullptr;
-    if (routine != nullptr && !routine(directory))
+    if (routine != nullptr && !routine(directory ? wideText(directory).c_str() : nullptr))
         logError("SetDllDirectoryA(%s) failed: %lu", directory ? directory : "(null)", lastError());
 }
 
@@ -115,12 +117,14 @@ bool readLocationFile(const char* fileName, char* location, size_t capacity) {
     char file[kTextSize];
     if (!fullPath(resolved, sizeof(resolved), directory, false) || !joinPath(file, sizeof(file), resolved, fileName))
         return false;
-    FILE* stream = fopen(file, "rt");
+    FILE* stream = openFile(file, L"rt");
     if (stream == nullptr) return false;
     char text[kTextSize];
     size_t got = fread(text, 1, sizeof(text) - 1, stream);
     fclose(stream);
-    return locationFromFileText(text, got, location, capacity);
+    if (!locationFromFileText(text, got, location, capacity)) return false;
+    // The installer writes the file in the system's code page.
+    return copyText(location, capacity, utf8FromAnsi(location).c_str());
 }
 
 bool testLocation(char* javaExe, size_t capacity, const char* location, const char* minimum, const char* maximum,
@@ -141,7 +145,7 @@ bool testLocation(char* javaExe, size_t capacity, const char* location, const ch
 bool testEnvironmentVariable(char* javaExe, size_t capacity, const char* name, const char* minimum,
                              const char* maximum) {
     char home[kTextSize];
-    DWORD length = GetEnvironmentVariableA(name, home, sizeof(home));
+    DWORD length = environmentVariable(name, home, sizeof(home));
     if (length == 0 || length >= sizeof(home)) return false;  // unset, empty, or longer than a path
     for (char* p = home; *p; ++p)
         if (*p == '/') *p = '\\';
@@ -150,10 +154,10 @@ bool testEnvironmentVariable(char* javaExe, size_t capacity, const char* name, c
 }
 
 bool testSearchPath(char* javaExe, size_t capacity, const char* minimum, const char* maximum) {
-    char found[kTextSize];
+    wchar_t found[kTextSize];
     useSafeSearchMode();
-    DWORD length = SearchPathA(nullptr, "java.exe", nullptr, sizeof(found), found, nullptr);
-    if (length == 0 || length >= sizeof(found) || !copyText(javaExe, capacity, found)) return false;
+    DWORD length = SearchPathW(nullptr, L"java.exe", nullptr, kTextSize, found, nullptr);
+    if (length == 0 || length >= kTextSize || !copyText(javaExe, capacity, utf8Text(found, length).c_str())) return false;
     return checkJavaExe(javaExe, capacity, nullptr, 0, minimum, maximum, false);
 }
 
@@ -255,7 +259,11 @@ void* tryJvmLibrary(const char* javaExe, const char* vmType) {
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // The library's own directory takes the place of the launcher's in the search for its
     // dependencies, so that a DLL planted beside the launcher (a downloads folder) is not loaded.
-    HMODULE loaded = LoadLibraryExA(candidate, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // Loaded under a name the JVM's own (narrow, fixed-size) calls can read back, since it finds
+    // its other files from it: the short form where the long one cannot serve.
+    std::string loadName;
+    if (!jvmReadablePath(candidate, &loadName, true) && exists) logInfo("Java may not read the path %s", candidate);
+    HMODULE loaded = loadLibrary(loadName.c_str(), LOAD_WITH_ALTERED_SEARCH_PATH);
     unsigned long error = lastError();
     SetErrorMode(oldMode);
     if (loaded == nullptr && exists) logError("LoadLibraryExA(%s) failed with error %lu", candidate, error);

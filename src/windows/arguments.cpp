@@ -23,10 +23,10 @@ void splitCommandLine(const wchar_t* commandLine, WideArgumentList* list) {
 
 void splitNarrowArguments(const char* text, NarrowArgumentList* list) {
     std::u16string wide;
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     if (units > 0) {
         wide.assign(static_cast<size_t>(units), u'\0');
-        MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(&wide[0]), units);
+        MultiByteToWideChar(CP_UTF8, 0, text, -1, reinterpret_cast<wchar_t*>(&wide[0]), units);
         wide.resize(static_cast<size_t>(units) - 1);
         if (wide.size() > kTextSize - 1) wide.resize(kTextSize - 1);
     }
@@ -35,11 +35,11 @@ void splitNarrowArguments(const char* text, NarrowArgumentList* list) {
     for (const std::u16string& argument : wideList) {
         const wchar_t* source = reinterpret_cast<const wchar_t*>(argument.c_str());
         // Sized by the conversion itself, so double-byte code pages cannot overflow.
-        int bytes = WideCharToMultiByte(CP_ACP, 0, source, -1, nullptr, 0, nullptr, nullptr);
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, source, -1, nullptr, 0, nullptr, nullptr);
         std::string narrow;
         if (bytes > 0) {
             narrow.assign(static_cast<size_t>(bytes), '\0');
-            WideCharToMultiByte(CP_ACP, 0, source, -1, &narrow[0], bytes, nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, source, -1, &narrow[0], bytes, nullptr, nullptr);
             narrow.resize(static_cast<size_t>(bytes) - 1);
         }
         list->push_back(std::move(narrow));

@@ -14,6 +14,8 @@
 #include "paths.h"
 #include "security.h"
 #include "tempdir.h"
+#include "jvmtext.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -45,7 +47,7 @@ uint64_t archiveState(const std::vector<std::string>& options, const char* home,
         std::string element = classPath.substr(start, end - start);
         start = end + 1;
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (element.empty() || !GetFileAttributesExA(element.c_str(), GetFileExInfoStandard, &data)) continue;
+        if (element.empty() || !fileAttributeData(element.c_str(), &data)) continue;
         DWORD facts[4] = {data.nFileSizeLow, data.nFileSizeHigh, data.ftLastWriteTime.dwLowDateTime,
                           data.ftLastWriteTime.dwHighDateTime};
         hash = hashBytes(hash, facts, sizeof(facts));
@@ -57,17 +59,17 @@ uint64_t archiveState(const std::vector<std::string>& options, const char* home,
 // Removes the launcher's archives other than keep: made for an earlier application or Java, they
 // would never be used again. One that a running JVM maps stays (the removal fails).
 void removeOtherArchives(const char* directory, const std::string& prefix, const std::string& keep) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((std::string(directory) + "\\" + prefix + "*.jsa").c_str(), &found);
+    FoundFile found;
+    HANDLE search = findFirstFile((std::string(directory) + "\\" + prefix + "*.jsa").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        if (keep == found.cFileName) continue;
-        std::string path = std::string(directory) + "\\" + found.cFileName;
-        if (DeleteFileA(path.c_str()))
+        if (keep == found.name) continue;
+        std::string path = std::string(directory) + "\\" + found.name;
+        if (deleteFile(path.c_str()))
             logInfo("Removed the earlier class-data archive %s", path.c_str());
         else
             logError("DeleteFileA(%s) failed: %lu", path.c_str(), static_cast<unsigned long>(GetLastError()));
-    } while (FindNextFileA(search, &found));
+    } while (findNextFile(search, &found));
     FindClose(search);
 }
 
@@ -75,7 +77,7 @@ void removeOtherArchives(const char* directory, const std::string& prefix, const
 
 bool cdsDirectory(char* directory, size_t size) {
     char base[kTextSize];
-    DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof(base));
+    DWORD length = environmentVariable("LOCALAPPDATA", base, sizeof(base));
     if (length > 0 && length < sizeof(base) && formatText(directory, size, "%s\\Jaunt\\cds", base)) {
         if (createPrivateDirectories(directory)) return true;
         logError("Class-data cache %s cannot be made: %lu", directory, static_cast<unsigned long>(GetLastError()));
@@ -103,8 +105,14 @@ void appendCdsOptions(std::vector<std::string>* options, const char* home, const
                     extracted);
             return;
         }
-    char directory[kTextSize];
-    if (!cdsDirectory(directory, sizeof(directory))) return;
+    char made[kTextSize];
+    if (!cdsDirectory(made, sizeof(made))) return;
+    std::string readable;
+    if (!jvmReadablePath(made, &readable)) {
+        logInfo("No class-data sharing: Java cannot read the path %s", made);
+        return;
+    }
+    const char* directory = readable.c_str();
     uint64_t application = hashText(kHashStart, modulePath());
     std::string name = cdsArchiveName(application, archiveState(*options, home, version));
     std::string archive = std::string(directory) + "\\" + name;

@@ -11,6 +11,7 @@
 #include "extraction.h"
 #include "log.h"
 #include "paths.h"
+#include "wideapi.h"
 #include "pathtext.h"
 #include "variables.h"
 
@@ -39,17 +40,6 @@ void appendRuntimeLibrary(std::string* classPath) {
     appendElement(classPath, element + ".bundlekit\\bktruntime.jar");
 }
 
-std::string environmentValue(const char* name, bool* defined) {
-    SetLastError(ERROR_SUCCESS);
-    DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
-    *defined = needed != 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-    if (needed == 0) return std::string();
-    std::string value(needed, '\0');
-    DWORD length = GetEnvironmentVariableA(name, &value[0], needed);
-    value.resize(length < needed ? length : 0);
-    return value;
-}
-
 }  // namespace
 
 std::vector<std::string> listFilesWithExtension(const char* directory, const char* extension) {
@@ -57,11 +47,11 @@ std::vector<std::string> listFilesWithExtension(const char* directory, const cha
     std::string pattern = std::string(directory) + "\\*";
     if (extension[0] != '.') pattern += '.';
     pattern += extension;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    FoundFile found;
+    HANDLE search = findFirstFile(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
-    do names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
+    do names.push_back(found.name);
+    while (findNextFile(search, &found));
     FindClose(search);
     return names;
 }

@@ -10,6 +10,7 @@
 #include "paths.h"
 #include "pathtext.h"
 #include "tempdir.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -38,24 +39,13 @@ private:
 // Reads a list into buffer (kTextSize bytes). False when the value holds more than the list limit:
 // such a list is neither used nor rewritten. A missing value, or one of another type, reads as empty.
 bool readList(HKEY key, const char* valueName, char* buffer) {
-    DWORD type = 0;
-    DWORD bytes = kTextSize;
-    LONG status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+    LONG status = queryTextValue(key, valueName, buffer, kTextSize);
     if (status == ERROR_MORE_DATA) return false;
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) bytes = 0;
-    // The registry does not promise a terminator (some add one to what they return): a full buffer
-    // without one holds more text than the limit.
-    if (bytes < kTextSize)
-        buffer[bytes] = 0;
-    else if (buffer[kTextSize - 1] != 0)
-        return false;
+    if (status != ERROR_SUCCESS) buffer[0] = 0;
     return true;
 }
 
-void writeList(HKEY key, const char* valueName, const char* list) {
-    RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(list),
-                   static_cast<DWORD>(textLength(list)));
-}
+void writeList(HKEY key, const char* valueName, const char* list) { setTextValue(key, valueName, list); }
 
 // The list values can be written by any process of the user, and the launcher may run elevated:
 // only what the launcher itself makes is ever removed, an extraction directory directly inside a
@@ -93,7 +83,7 @@ bool isPlain(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POI
 // another place; neither the directory nor the file may be a reparse point.
 bool removeFreeFile(const char* path) {
     std::string parent(path, std::string(path).rfind('\\'));
-    HANDLE directory = CreateFileA(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+    HANDLE directory = createFile(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (directory == INVALID_HANDLE_VALUE) return false;
@@ -101,13 +91,13 @@ bool removeFreeFile(const char* path) {
     bool removed = false;
     if (GetFileInformationByHandle(directory, &information) && isPlain(information.dwFileAttributes) &&
         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        HANDLE file = createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             bool plainFile = GetFileInformationByHandle(file, &information) && isPlain(information.dwFileAttributes) &&
                              (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
             CloseHandle(file);
-            removed = plainFile && DeleteFileA(path);
+            removed = plainFile && deleteFile(path);
         }
     } else {
         logError("Not a plain directory, left alone: %s", parent.c_str());
@@ -118,9 +108,9 @@ bool removeFreeFile(const char* path) {
 
 // Succeeds only for an empty directory that is not a reparse point.
 bool removeEmptyDirectory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !isPlain(attributes)) return false;
-    return RemoveDirectoryA(path) != FALSE;
+    return removeDirectory(path) != FALSE;
 }
 
 }  // namespace
@@ -128,29 +118,21 @@ bool removeEmptyDirectory(const char* path) {
 void appendRemovalEntry(const char* valueName, const char* path) {
     ListLock lock;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRemovalListKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
+    if (createKey(HKEY_CURRENT_USER, kRemovalListKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
 
     char list[kTextSize];
-    DWORD type = 0;
-    DWORD bytes = sizeof(list) - 1;
-    LONG status = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(list), &bytes);
-    if (status == ERROR_MORE_DATA) {
+    if (!readList(key, valueName, list)) {
         // A list longer than the limit cannot be extended without losing what it holds.
         RegCloseKey(key);
         return;
     }
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) bytes = 0;
-    list[bytes] = 0;  // the registry does not promise a terminator
 
     size_t length = textLength(list);
     size_t entryLength = textLength(path) + 1;
     if (length + entryLength <= kRemovalListLimit) {
         appendText(list, sizeof(list), path);
         appendText(list, sizeof(list), ";");
-        RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(list),
-                       static_cast<DWORD>(textLength(list)));
+        writeList(key, valueName, list);
     }
     RegCloseKey(key);
 }
@@ -158,7 +140,7 @@ void appendRemovalEntry(const char* valueName, const char* path) {
 void removeStaleFiles() {
     ListLock lock;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRemovalListKey, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    if (openKey(HKEY_CURRENT_USER, kRemovalListKey, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
     std::vector<std::string> roots = temporaryRoots();
     // Files first, so that a directory emptied now is removed in the same run.
     sweepList(key, "delete_file", isExtractedFilePath, removeFreeFile, roots);

@@ -12,6 +12,7 @@
 #include "log.h"
 #include "pathtext.h"
 #include "paths.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -43,7 +44,7 @@ bool readIntAt(HANDLE file, uint32_t offset, uint32_t* value) {
 }  // namespace
 
 void* openLauncherFile(const char* path) {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    return createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 

@@ -12,6 +12,7 @@
 #include "config.h"
 #include "configkeys.h"
 #include "log.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -44,7 +45,7 @@ bool goesToConsole(DWORD which, Given given) {
 }
 
 HANDLE openConsoleOutput(const char* name) {
-    HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE console = createFile("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
     if (console == INVALID_HANDLE_VALUE) logError("CreateFileA(CONOUT$) for %s failed: %lu", name, lastError());
     return console;

@@ -11,6 +11,7 @@
 #include "log.h"
 #include "pathtext.h"
 #include "paths.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -23,12 +24,8 @@ char flavour = 0;
 constexpr size_t kPathValueLimit = 32766;
 
 std::string currentPath() {
-    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (needed == 0) return std::string();
-    std::string value(needed, '\0');
-    DWORD length = GetEnvironmentVariableA("PATH", &value[0], needed);
-    value.resize(length < needed ? length : 0);
-    return value;
+    bool defined = false;
+    return environmentValue("PATH", &defined);
 }
 
 }  // namespace
@@ -60,13 +57,13 @@ void prependToPath(const char* directories) {
         while (kept < oldPath.size() && oldPath[kept] == ';') ++kept;
         logError("PATH too long, left out: %s", oldPath.c_str() + kept);
     }
-    if (!SetEnvironmentVariableA("PATH", value.c_str()))
+    if (!setEnvironmentVariable("PATH", value.c_str()))
         logError("SetEnvironmentVariableA(PATH) failed: %lu", static_cast<unsigned long>(GetLastError()));
     else
         logInfo("PATH: %s", value.c_str());
     // The runtime's copy takes a text of any length.
-    std::string assignment = "PATH=" + value;
-    if (_putenv(assignment.c_str()) != 0) logError("_putenv(PATH) failed");
+    std::wstring assignment = L"PATH=" + wideText(value.c_str());
+    if (_wputenv(assignment.c_str()) != 0) logError("_putenv(PATH) failed");
 }
 
 void changeWorkingDirectory(const char* directory) {
@@ -76,7 +73,7 @@ void changeWorkingDirectory(const char* directory) {
         logError("Working directory too long: %s", directory);
         return;
     }
-    if (!SetCurrentDirectoryA(resolved))
+    if (!setCurrentDirectory(resolved))
         logError("SetCurrentDirectoryA(%s) failed: %lu", resolved, static_cast<unsigned long>(GetLastError()));
     else
         logInfo("Working directory: %s", resolved);

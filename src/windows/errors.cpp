@@ -14,6 +14,7 @@
 #include "log.h"
 #include "paths.h"
 #include "splash.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -47,6 +48,25 @@ void recordPendingDeletions() {
     for (const std::string& path : pendingDirectories()) appendRemovalEntry("delete_dir", path.c_str());
 }
 
+namespace {
+
+// A console shows UTF-16 as it is; a pipe or a file receives the UTF-8 bytes.
+void writeErrorLine(const char* text) {
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_CHAR &&
+        GetConsoleMode(handle, &mode)) {
+        std::wstring line = wideText(text) + L"\r\n";
+        DWORD written = 0;
+        fflush(stderr);
+        if (WriteConsoleW(handle, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr)) return;
+    }
+    fprintf(stderr, "%s\n", text);
+    fflush(stderr);
+}
+
+}  // namespace
+
 void composeReport(const char* message, char* buffer, unsigned size) {
     const char* logPath = getLogPath();
     if (logPath == nullptr) {
@@ -70,11 +90,10 @@ void showErrorText(const char* text) {
         // The splash thread may end, and its window with it, while the box is made; a box refused
         // for want of its owner is shown without one rather than not at all.
         HWND owner = ownerWindow.load();
-        if (MessageBoxA(owner, report, caption, MB_ICONERROR) == 0 && owner != nullptr)
-            MessageBoxA(nullptr, report, caption, MB_ICONERROR);
+        if (showMessageBox(owner, report, caption, MB_ICONERROR) == 0 && owner != nullptr)
+            showMessageBox(nullptr, report, caption, MB_ICONERROR);
     } else {
-        fprintf(stderr, "%s\n", report);
-        fflush(stderr);
+        writeErrorLine(report);
     }
 }
 

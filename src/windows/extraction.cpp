@@ -17,6 +17,7 @@
 #include "security.h"
 #include "tableformat.h"
 #include "tempdir.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -49,7 +50,7 @@ uint32_t readRecordSize(HANDLE file) {
 // A read handle that lets others read the file but not change or delete it: a later run's cleanup
 // cannot open it exclusively and keeps it listed while this process lives.
 void holdExtractedFile(const char* path) {
-    HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+    HANDLE held = createFile(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
     if (held == INVALID_HANDLE_VALUE) {
         logError("CreateFileA(%s) for reading failed: %lu", path, static_cast<unsigned long>(GetLastError()));
@@ -80,7 +81,7 @@ void makeExtractionDirectory(char* directory, size_t size) {
         logError("CreateDirectoryA(%s) failed: %lu", directory, static_cast<unsigned long>(error));
         if (error != ERROR_ALREADY_EXISTS) break;
     }
-    DeleteFileA(reserved);
+    deleteFile(reserved);
     if (!made) failInternal("7");
 }
 
@@ -147,7 +148,7 @@ bool extractOneFile(void* file, const char* destination) {
     uint32_t size = readRecordSize(static_cast<HANDLE>(file));
     logInfo("extracting %s (size: %lu)", destination, static_cast<unsigned long>(size));
     if (size == 0) return true;
-    HANDLE out = CreateFileA(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = createFile(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) {
         logError("CreateFileA(%s) failed: %lu", destination, static_cast<unsigned long>(GetLastError()));
         failInternal("11");

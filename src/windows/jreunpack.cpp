@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "log.h"
 #include "paths.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -59,13 +60,13 @@ void unpackArchives(const char* directory) {
 bool jreLockName(const char* directory, char* buffer, size_t size) {
     // Object names cannot hold backslashes: the normalised path is hashed.
     char full[kTextSize];
-    DWORD length = GetFullPathNameA(directory, sizeof(full), full, nullptr);
+    DWORD length = fullPathName(directory, sizeof(full), full, nullptr);
     if (length == 0 || length >= sizeof(full)) {
         if (!copyText(full, sizeof(full), directory)) return false;
         length = static_cast<DWORD>(textLength(full));
     }
     while (length > 0 && full[length - 1] == '\\') full[--length] = 0;
-    CharLowerBuffA(full, length);
+    lowerCasePath(full);
     uint64_t hash = fnv1a64(full);
     return formatText(buffer, size, "jaunt_jre_%08lx%08lx", static_cast<unsigned long>(hash >> 32),
                       static_cast<unsigned long>(hash & 0xffffffffu));
@@ -86,13 +87,14 @@ void unpackJar(const char* directory, const char* archive) {
     char commandLine[3 * kTextSize + 64];
     formatText(commandLine, sizeof(commandLine), "\"%s\\bin\\unpack200.exe\" -r \"%s\" \"%s\"", directory, packed,
                target);
-    STARTUPINFOA startup;
+    std::wstring wideCommandLine = wideText(commandLine);
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, &wideCommandLine[0], nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                         &startup, &process)) {
         logError("CreateProcessA(%s) failed: %lu", commandLine, static_cast<unsigned long>(GetLastError()));
         logInfo("could not create unpack process");
@@ -123,7 +125,7 @@ void prepareJre(const char* directory) {
     // that is half prepared.
     if (!packedArchiveLeft(directory)) return;
     char name[64];
-    HANDLE lock = jreLockName(directory, name, sizeof(name)) ? CreateMutexA(nullptr, FALSE, name) : nullptr;
+    HANDLE lock = jreLockName(directory, name, sizeof(name)) ? CreateMutexW(nullptr, FALSE, wideText(name).c_str()) : nullptr;
     if (lock == nullptr) {
         logError("CreateMutexA for %s failed: %lu", directory, static_cast<unsigned long>(GetLastError()));
         unpackArchives(directory);

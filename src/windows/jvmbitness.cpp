@@ -12,6 +12,7 @@
 #include "log.h"
 #include "paths.h"
 #include "pemachine.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -24,7 +25,7 @@ uint16_t ownMachine() { return sizeof(void*) == 8 ? kMachineAmd64 : kMachineI386
 
 // The machine of the image at path; false when it cannot be read or has no image header.
 bool imageMachine(const char* path, uint16_t* machine) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE file = createFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         logError("CreateFileA(%s) failed: %lu", path, static_cast<unsigned long>(GetLastError()));

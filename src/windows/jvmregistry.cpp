@@ -10,6 +10,7 @@
 #include "configkeys.h"
 #include "javaversion.h"
 #include "versioncheck.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -21,7 +22,7 @@ bool readText(HKEY key, const char* name, char* buffer, size_t capacity) {
 
 bool readTextAt(HKEY root, const char* keyName, const char* name, char* buffer, size_t capacity) {
     HKEY key;
-    if (RegOpenKeyExA(root, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (openKey(root, keyName, KEY_READ, &key) != ERROR_SUCCESS) return false;
     bool read = readText(key, name, buffer, capacity);
     RegCloseKey(key);
     return read;
@@ -30,15 +31,12 @@ bool readTextAt(HKEY root, const char* keyName, const char* name, char* buffer, 
 // The names of every subkey, in enumeration order.
 std::vector<std::string> subkeyNames(HKEY key) {
     std::vector<std::string> names;
-    std::vector<char> name(kTextSize), className(kTextSize);
     for (DWORD index = 0;; ++index) {
-        DWORD nameSize = static_cast<DWORD>(name.size());
-        DWORD classSize = static_cast<DWORD>(className.size());
-        LONG status =
-            RegEnumKeyExA(key, index, name.data(), &nameSize, nullptr, className.data(), &classSize, nullptr);
+        std::string name;
+        LONG status = enumKey(key, index, &name);
         if (status == ERROR_MORE_DATA) continue;  // a name longer than the buffer: not ours to use
         if (status != ERROR_SUCCESS) break;
-        names.push_back(std::string(name.data(), nameSize));
+        names.push_back(name);
     }
     return names;
 }
@@ -53,7 +51,7 @@ bool checkHome(const char* home, char* path, size_t capacity, char* version, con
 // The home directories listed under one distribution key of root, in enumeration order.
 void collectDistributionHomes(HKEY root, const DistributionKey& source, std::vector<std::string>* homes) {
     HKEY base;
-    if (RegOpenKeyExA(root, source.key, 0, KEY_READ, &base) != ERROR_SUCCESS) return;
+    if (openKey(root, source.key, KEY_READ, &base) != ERROR_SUCCESS) return;
     std::vector<std::string> names = subkeyNames(base);
     RegCloseKey(base);
     for (const std::string& name : names) {
@@ -65,7 +63,7 @@ void collectDistributionHomes(HKEY root, const DistributionKey& source, std::vec
             continue;
         }
         HKEY installation;
-        if (!source.oneLevelBelow || RegOpenKeyExA(root, keyName, 0, KEY_READ, &installation) != ERROR_SUCCESS)
+        if (!source.oneLevelBelow || openKey(root, keyName, KEY_READ, &installation) != ERROR_SUCCESS)
             continue;
         for (const std::string& below : subkeyNames(installation))
             if (readTextAt(installation, below.c_str(), source.value, home, sizeof(home))) homes->push_back(home);
@@ -109,7 +107,7 @@ bool findCurrentVersionJvm(char* path, size_t capacity, char* version, const cha
 bool findNewestJavaSoftJvm(const char* javaSoftKey, char* path, size_t capacity, char* version,
                            const char* minimum, const char* maximum) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, javaSoftKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (openKey(HKEY_LOCAL_MACHINE, javaSoftKey, KEY_READ, &key) != ERROR_SUCCESS) return false;
     std::vector<std::string> names;
     for (const std::string& name : subkeyNames(key))
         if (isVersionInRange(name.c_str(), minimum, maximum)) names.push_back(name);
@@ -117,7 +115,7 @@ bool findNewestJavaSoftJvm(const char* javaSoftKey, char* path, size_t capacity,
     bool found = false;
     for (auto name = names.rbegin(); name != names.rend() && !found; ++name) {
         HKEY versionKey;
-        if (RegOpenKeyExA(key, name->c_str(), 0, KEY_READ, &versionKey) != ERROR_SUCCESS) continue;
+        if (openKey(key, name->c_str(), KEY_READ, &versionKey) != ERROR_SUCCESS) continue;
         char home[kTextSize];
         bool read = readText(versionKey, "JavaHome", home, sizeof(home));
         RegCloseKey(versionKey);
@@ -139,7 +137,7 @@ bool scanLocatedJvms(void* root, char* path, size_t capacity, char* version, con
                      const char* maximum) {
     version[0] = 0;
     HKEY key;
-    if (RegOpenKeyExA(static_cast<HKEY>(root), kLocatedJvmsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (openKey(static_cast<HKEY>(root), kLocatedJvmsKey, KEY_READ, &key) != ERROR_SUCCESS) return false;
     std::vector<std::string> names = subkeyNames(key);
     RegCloseKey(key);
     bool found = false;

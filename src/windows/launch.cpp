@@ -38,24 +38,25 @@ std::u16string filePathParameter(int32_t flagKey, int32_t pathKey) {
     getConfigString(pathKey, configured, sizeof(configured));
     char absolute[kTextSize];
     fullPath(absolute, sizeof(absolute), configured, true);
-    return wideFrom(fileSystemCodePage(), absolute);
+    return wideFrom(CP_UTF8, absolute);
 }
 
 std::string narrowForLog(const std::u16string& text) {
     char narrow[kTextSize];
-    int bytes = WideCharToMultiByte(fileSystemCodePage(), 0, reinterpret_cast<const wchar_t*>(text.c_str()), -1,
-                                    narrow, sizeof(narrow), "?", nullptr);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.c_str()), -1,
+                                    narrow, sizeof(narrow), nullptr, nullptr);
     if (bytes <= 0) narrow[sizeof(narrow) - 1] = 0;
     return narrow;
 }
 
 bool createJvm(const WideArgumentList& arguments, const std::vector<std::string>& systemProperties) {
     static VmStartupArguments startup;  // the option texts stay with the JVM for the whole run
-    buildVmInitArgs(&startup, systemProperties, arguments);
+    LateSettings late;
+    buildVmInitArgs(&startup, &late, systemProperties, arguments);
     logInfo("Creating JVM");
     CreateJavaVmFunction entry = createJavaVmEntry();
     if (entry == nullptr) return false;
-    return jaunt::createJvm(reinterpret_cast<CreateJavaVMFunction>(entry), &startup);
+    return jaunt::createJvm(reinterpret_cast<CreateJavaVMFunction>(entry), &startup) && applyLateSettings(late);
 }
 
 bool callMain(const WideArgumentList& arguments) {
@@ -87,7 +88,7 @@ WideArgumentList buildMainParameters(const WideArgumentList& arguments) {
     parameters.push_back(getConfigInt(KEY_EXECUTABLE_TYPE) == 1 ? u"true" : u"false");
     char mainClass[kTextSize];
     getConfigString(KEY_MAIN_CLASS, mainClass, sizeof(mainClass));
-    parameters.push_back(wideFrom(CP_ACP, mainClass));
+    parameters.push_back(wideFrom(CP_UTF8, mainClass));
     parameters.push_back(filePathParameter(KEY_REDIRECT_STDERR, KEY_STDERR_FILE));
     parameters.push_back(filePathParameter(KEY_REDIRECT_STDOUT, KEY_STDOUT_FILE));
     parameters.push_back(getConfigInt(KEY_REDIRECT_APPEND) != 0 ? u"true" : u"false");
@@ -96,7 +97,7 @@ WideArgumentList buildMainParameters(const WideArgumentList& arguments) {
     char configured[kTextSize];
     getConfigString(KEY_ARGUMENTS, configured, sizeof(configured));
     replaceVariables(configured);
-    std::u16string configuredWide = wideFrom(CP_ACP, configured);
+    std::u16string configuredWide = wideFrom(CP_UTF8, configured);
     splitArguments(reinterpret_cast<const wchar_t*>(configuredWide.c_str()), &parameters);
 
     bool forwardJ = getConfigInt(KEY_FORWARD_J_ARGUMENTS) != 0;

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "boundedtext.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -21,8 +22,29 @@ bool logPathSet = false;
 
 bool variableIsYes(const char* name) {
     char value[kTextSize];
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
+    DWORD length = environmentVariable(name, value, sizeof(value));
     return length > 0 && length < sizeof(value) && std::strcmp(value, "yes") == 0;
+}
+
+// A fresh file in the TMP directory, "c:\" when TMP names no directory, as _tempnam picks them,
+// but in a directory of any length and with any characters.
+bool createFreshLogFile(char* path, size_t size) {
+    bool defined = false;
+    std::string directory = environmentValue("TMP", &defined);
+    DWORD attributes = directory.empty() ? INVALID_FILE_ATTRIBUTES : fileAttributes(directory.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) directory = "c:\\";
+    if (directory.back() != '\\' && directory.back() != '/') directory += '\\';
+    unsigned start = static_cast<unsigned>(GetTickCount() ^ (GetCurrentProcessId() << 8));
+    for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
+        if (!formatText(path, size, "%sbkt_nlog_%X.tmp", directory.c_str(), start + attempt)) return false;
+        HANDLE file = createFile(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
 }
 
 void openLog() {
@@ -31,23 +53,20 @@ void openLog() {
     if (variableIsYes("BUNDLEKIT_LOG")) requested = true;
     if (!requested) return;
 
-    // _tempnam uses the TMP directory when that is set and valid, "c:\" otherwise.
-    char* name = _tempnam("c:\\", "bkt_nlog_");
-    if (name != nullptr) {
-        logPathSet = copyText(logPath, sizeof(logPath), name);
-        free(name);
-        if (logPathSet) logStream = fopen(logPath, "w");
+    if (createFreshLogFile(logPath, sizeof(logPath))) {
+        logPathSet = true;
+        logStream = openFile(logPath, L"w");
     }
     if (logStream == nullptr) {
         copyText(logPath, sizeof(logPath), "c:\\bkt_nlog");
         logPathSet = true;
-        logStream = fopen(logPath, "w");
+        logStream = openFile(logPath, L"w");
         if (logStream == nullptr) return;
     }
 
     char module[kTextSize];
-    DWORD length = GetModuleFileNameA(nullptr, module, sizeof(module));
-    module[length < sizeof(module) ? length : sizeof(module) - 1] = 0;
+    DWORD length = moduleFileName(nullptr, module, sizeof(module));
+    if (length == 0 || length >= sizeof(module)) module[0] = 0;
     time_t now = time(nullptr);
     const char* when = ctime(&now);
     fprintf(logStream, "Started executable %s at %s\n", module, when ? when : "\n");

@@ -9,6 +9,7 @@
 #include "boundedtext.h"
 #include "environment.h"
 #include "pathtext.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -43,7 +44,7 @@ bool toNarrowLossless(unsigned codePage, const wchar_t* wide, char* out, size_t 
 // lossless and fits in the space of the original text.
 template <typename Rule>
 void rewriteAsWide(char* path, Rule rule) {
-    unsigned codePage = fileSystemCodePage();
+    unsigned codePage = launcherCodePage();
     std::u16string wide;
     if (!toWide(codePage, path, &wide)) return;
     rule(&wide);
@@ -59,33 +60,27 @@ bool endsWithExe(const char* text) {
     return lstrcmpiA(text + length - 4, ".exe") == 0;
 }
 
-typedef DWORD(WINAPI* LongPathRoutine)(LPCSTR, LPSTR, DWORD);
-DWORD WINAPI bindLongPathRoutine(LPCSTR path, LPSTR buffer, DWORD size);
-DWORD WINAPI fallbackRoutine(LPCSTR path, LPSTR buffer, DWORD size) {
-    return longPathNameFallback(path, buffer, size);
-}
-LongPathRoutine longPathSlot = bindLongPathRoutine;
+typedef DWORD(WINAPI* LongPathRoutine)(LPCWSTR, LPWSTR, DWORD);
 
-// First use: keep the platform routine when it exists and is implemented, else the fallback.
-DWORD WINAPI bindLongPathRoutine(LPCSTR path, LPSTR buffer, DWORD size) {
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    LongPathRoutine platform = kernel ? reinterpret_cast<LongPathRoutine>(
-                                            reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameA")))
-                                      : nullptr;
-    if (platform != nullptr) {
-        DWORD result = platform(path, buffer, size);
-        if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
-            longPathSlot = platform;
-            return result;
-        }
+// The platform routine where it exists and is implemented, else null: found once.
+LongPathRoutine platformLongPathRoutine() {
+    static bool bound = false;
+    static LongPathRoutine platform = nullptr;
+    if (!bound) {
+        HMODULE kernel = GetModuleHandleA("KERNEL32");
+        platform = kernel ? reinterpret_cast<LongPathRoutine>(
+                                reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameW")))
+                          : nullptr;
+        if (platform != nullptr && platform(L"", nullptr, 0) == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
+            platform = nullptr;
+        bound = true;
     }
-    longPathSlot = fallbackRoutine;
-    return fallbackRoutine(path, buffer, size);
+    return platform;
 }
 
 }  // namespace
 
-unsigned fileSystemCodePage() { return AreFileApisANSI() ? GetACP() : GetOEMCP(); }
+unsigned launcherCodePage() { return CP_UTF8; }
 
 void lowerCasePath(char* path) {
     rewriteAsWide(path, [](std::u16string* wide) {
@@ -99,27 +94,17 @@ bool isRelative(const char* path) { return isRelativePath(path); }
 
 const char* modulePath() {
     if (modulePathFilled) return modulePathCache;
+    // The short form where the volume has one, so that the path reads the same in every code
+    // page; the long form (UTF-8 holds every name) where it has none.
+    std::wstring longName(kTextSize, L'\0'), shortName;
+    DWORD length = GetModuleFileNameW(nullptr, &longName[0], kTextSize);
+    longName.resize(length < kTextSize ? length : 0);
     bool done = false;
-    if (isWindowsNT()) {
-        std::wstring longName(kTextSize, L'\0'), shortName(kTextSize, L'\0');
-        DWORD length = GetModuleFileNameW(nullptr, &longName[0], kTextSize);
-        if (length > 0 && length < kTextSize) {
-            DWORD shortLength = GetShortPathNameW(longName.c_str(), &shortName[0], kTextSize);
-            if (shortLength > 0 && shortLength < kTextSize) {
-                done = toNarrowLossless(fileSystemCodePage(), shortName.c_str(), modulePathCache,
-                                        sizeof(modulePathCache)) &&
-                       endsWithExe(modulePathCache);
-            }
-        }
-    }
-    if (!done) {
-        char longName[kTextSize];
-        DWORD length = GetModuleFileNameA(nullptr, longName, sizeof(longName));
-        longName[length < sizeof(longName) ? length : sizeof(longName) - 1] = 0;
-        DWORD shortLength = GetShortPathNameA(longName, modulePathCache, sizeof(modulePathCache));
-        if (shortLength == 0 || shortLength >= sizeof(modulePathCache))
-            copyText(modulePathCache, sizeof(modulePathCache), longName);
-    }
+    if (shortPathName(longName.c_str(), &shortName) && shortName.size() < kTextSize)
+        done = toNarrowLossless(launcherCodePage(), shortName.c_str(), modulePathCache, sizeof(modulePathCache)) &&
+               endsWithExe(modulePathCache);
+    if (!done && !toNarrowLossless(launcherCodePage(), longName.c_str(), modulePathCache, sizeof(modulePathCache)))
+        modulePathCache[0] = 0;  // longer than the buffer holds: no path rather than another one
     lowerCasePath(modulePathCache);
     collapseBackslashes(modulePathCache);
     modulePathFilled = true;
@@ -129,7 +114,7 @@ const char* modulePath() {
 const char* moduleDirectory() {
     if (moduleDirectoryFilled) return moduleDirectoryCache;
     char* filePart = nullptr;
-    DWORD length = GetFullPathNameA(modulePath(), sizeof(moduleDirectoryCache), moduleDirectoryCache, &filePart);
+    DWORD length = fullPathName(modulePath(), sizeof(moduleDirectoryCache), moduleDirectoryCache, &filePart);
     if (length == 0 || length >= sizeof(moduleDirectoryCache)) {
         copyText(moduleDirectoryCache, sizeof(moduleDirectoryCache), modulePath());
         filePart = nullptr;
@@ -157,7 +142,7 @@ bool fullPath(char* destination, size_t capacity, const char* source, bool keepC
     char resolved[kTextSize];
     bool whole = resolveAgainstModuleDir(resolved, sizeof(resolved), source);
     char absolute[kTextSize];
-    DWORD length = GetFullPathNameA(resolved, sizeof(absolute), absolute, nullptr);
+    DWORD length = fullPathName(resolved, sizeof(absolute), absolute, nullptr);
     if (length == 0) {
         copyText(absolute, sizeof(absolute), resolved);
     } else if (length >= sizeof(absolute)) {
@@ -187,23 +172,40 @@ bool resolvePathList(char* destination, size_t capacity, const char* source) {
 
 bool pathExists(const char* path, uint32_t* lastWriteLow, uint32_t* lastWriteHigh) {
     if (isDriveRoot(path)) return true;
-    WIN32_FIND_DATAA found;
-    HANDLE handle = FindFirstFileA(path, &found);
+    FoundFile found;
+    HANDLE handle = findFirstFile(path, &found);
     if (handle == INVALID_HANDLE_VALUE) return false;
     FindClose(handle);
-    if (lastWriteLow) *lastWriteLow = found.ftLastWriteTime.dwLowDateTime;
-    if (lastWriteHigh) *lastWriteHigh = found.ftLastWriteTime.dwHighDateTime;
+    if (lastWriteLow) *lastWriteLow = found.lastWrite.dwLowDateTime;
+    if (lastWriteHigh) *lastWriteHigh = found.lastWrite.dwHighDateTime;
     return true;
 }
 
 bool pathExists(const char* path) { return pathExists(path, nullptr, nullptr); }
 
-uint32_t longPathName(const char* path, char* buffer, uint32_t size) { return longPathSlot(path, buffer, size); }
+uint32_t longPathName(const char* path, char* buffer, uint32_t size) {
+    LongPathRoutine platform = platformLongPathRoutine();
+    if (platform == nullptr) return longPathNameFallback(path, buffer, size);
+    std::wstring wide = wideFileName(path), result(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD length = platform(wide.c_str(), &result[0], static_cast<DWORD>(result.size()));
+        if (length == 0) return 0;
+        if (length < result.size()) {
+            result.resize(length);
+            // A path given in the long form comes back in it; callers get the plain one.
+            if (result.compare(0, 8, L"\\\\?\\UNC\\") == 0) result = L"\\\\" + result.substr(8);
+            else if (result.compare(0, 4, L"\\\\?\\") == 0) result = result.substr(4);
+            return deliverUtf8(result, buffer, size);
+        }
+        result.assign(length + 1, L'\0');
+    }
+    return 0;
+}
 
 uint32_t longPathNameFallback(const char* path, char* buffer, uint32_t size) {
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return 0;
+    if (fileAttributes(path) == INVALID_FILE_ATTRIBUTES) return 0;
     char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path, sizeof(full), full, nullptr);
+    DWORD length = fullPathName(path, sizeof(full), full, nullptr);
     if (length == 0) return 0;
     if (length > MAX_PATH - 1) {
         SetLastError(ERROR_BUFFER_OVERFLOW);
@@ -213,7 +215,7 @@ uint32_t longPathNameFallback(const char* path, char* buffer, uint32_t size) {
     IShellFolder* desktop = nullptr;
     if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return 0;
     wchar_t wide[MAX_PATH];
-    if (MultiByteToWideChar(fileSystemCodePage(), 0, full, -1, wide, MAX_PATH) == 0) {
+    if (MultiByteToWideChar(launcherCodePage(), 0, full, -1, wide, MAX_PATH) == 0) {
         if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) SetLastError(ERROR_BUFFER_OVERFLOW);
         desktop->Release();
         return 0;
@@ -227,11 +229,14 @@ uint32_t longPathNameFallback(const char* path, char* buffer, uint32_t size) {
     }
 
     uint32_t result = 0;
-    char longForm[MAX_PATH];
-    longForm[0] = 0;
-    if (!SHGetPathFromIDListA(items, longForm)) {
-        if (longForm[0] != 0) SetLastError(ERROR_INVALID_DATA);
+    wchar_t longWide[MAX_PATH];
+    longWide[0] = 0;
+    std::string longText;
+    if (!SHGetPathFromIDListW(items, longWide)) {
+        if (longWide[0] != 0) SetLastError(ERROR_INVALID_DATA);
     } else {
+        longText = utf8Text(longWide, textLength(longWide));
+        const char* longForm = longText.c_str();
         uint32_t longLength = static_cast<uint32_t>(textLength(longForm));
         if (size < longLength + 1) {
             SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -17,6 +17,8 @@
 #include "runtimepack.h"
 #include "security.h"
 #include "tempdir.h"
+#include "jvmtext.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -45,7 +47,7 @@ struct Pack {
 // to check that no such moment leaves a runtime that a later start would use.
 void stopHereForTests(const char* step, unsigned count) {
     char wanted[64];
-    if (GetEnvironmentVariableA("JAUNT_TEST_STOP_RUNTIME", wanted, sizeof(wanted)) == 0) return;
+    if (environmentVariable("JAUNT_TEST_STOP_RUNTIME", wanted, sizeof(wanted)) == 0) return;
     char here[64];
     formatText(here, sizeof(here), count ? "%s:%u" : "%s", step, count);
     if (lstrcmpA(wanted, here) == 0) TerminateProcess(GetCurrentProcess(), 99);
@@ -114,36 +116,36 @@ bool entryPath(char* buffer, size_t size, const char* base, const std::string& n
 }
 
 bool isDirectory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Removes a tree of plain files and directories. A reparse point inside is removed itself, never
 // followed: nothing outside the tree is touched.
 void removeTree(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path);
+        setFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
+        deleteFile(path);
         return;
     }
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         char pattern[kTextSize];
-        WIN32_FIND_DATAA found;
+        FoundFile found;
         HANDLE search = formatText(pattern, sizeof(pattern), "%s\\*", path)
-                            ? FindFirstFileA(pattern, &found)
+                            ? findFirstFile(pattern, &found)
                             : INVALID_HANDLE_VALUE;
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0) continue;
+                if (lstrcmpA(found.name, ".") == 0 || lstrcmpA(found.name, "..") == 0) continue;
                 char child[kTextSize];
-                if (formatText(child, sizeof(child), "%s\\%s", path, found.cFileName)) removeTree(child);
-            } while (FindNextFileA(search, &found));
+                if (formatText(child, sizeof(child), "%s\\%s", path, found.name)) removeTree(child);
+            } while (findNextFile(search, &found));
             FindClose(search);
         }
     }
-    RemoveDirectoryA(path);
+    removeDirectory(path);
 }
 
 // The lock of one runtime folder: a file beside it, opened by one launcher at a time and gone
@@ -151,7 +153,7 @@ void removeTree(const char* path) {
 HANDLE tryLock(const char* root, const std::string& hash) {
     char path[kTextSize];
     if (!formatText(path, sizeof(path), "%s\\%s.lock", root, hash.c_str())) return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+    return createFile(path, GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
@@ -181,7 +183,7 @@ HANDLE takeLock(const char* root, const std::string& hash) {
 HANDLE openMarkForUse(const char* folder) {
     char mark[kTextSize];
     if (!formatText(mark, sizeof(mark), "%s\\%s", folder, kMarkName)) return INVALID_HANDLE_VALUE;
-    return CreateFileA(mark, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return createFile(mark, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::string readSmallFile(HANDLE file) {
@@ -210,7 +212,7 @@ HANDLE openCompleteRuntime(const char* folder, const Pack& pack) {
         WIN32_FILE_ATTRIBUTE_DATA data;
         bool directory = entry.kind == RuntimeEntryKind::Directory;
         bool sound = entryPath(path, sizeof(path), folder, entry.name) &&
-                     GetFileAttributesExA(path, GetFileExInfoStandard, &data) &&
+                     fileAttributeData(path, &data) &&
                      ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == directory;
         if (sound && !directory) {
             uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -232,7 +234,7 @@ bool makeParents(const char* base, const char* path) {
     for (char* p = parent + textLength(base) + 1; *p; ++p) {
         if (*p != '\\') continue;
         *p = 0;
-        if (!CreateDirectoryA(parent, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+        if (!createDirectory(parent, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
         *p = '\\';
     }
     return true;
@@ -241,7 +243,7 @@ bool makeParents(const char* base, const char* path) {
 // Writes one file of the pack, inflating it and checking its length and CRC-32 on the way.
 bool unpackFile(HANDLE source, const Pack& pack, const RuntimeEntry& entry, const char* path,
                 std::vector<uint8_t>& in, std::vector<uint8_t>& out) {
-    HANDLE target = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE target = createFile(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         logError("CreateFileA(%s) failed: %lu", path, lastError());
@@ -350,7 +352,7 @@ bool unpackInto(const char* folder, const Pack& pack) {
             return false;
         }
         if (!makeParents(folder, path) ||
-            (entry.kind == RuntimeEntryKind::Directory && !CreateDirectoryA(path, nullptr) &&
+            (entry.kind == RuntimeEntryKind::Directory && !createDirectory(path, nullptr) &&
              GetLastError() != ERROR_ALREADY_EXISTS)) {
             logError("CreateDirectoryA for %s failed: %lu", path, lastError());
             return false;
@@ -376,13 +378,13 @@ bool writeMark(const char* folder, const Pack& pack) {
         !formatText(mark, sizeof(mark), "%s\\%s", folder, kMarkName))
         return false;
     std::string text = runtimeMarkText(pack.hash, pack.application, pack.index);
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = createFile(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     bool ok = file != INVALID_HANDLE_VALUE &&
               WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
               written == text.size() && FlushFileBuffers(file);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (!ok || !MoveFileExA(temporary, mark, MOVEFILE_WRITE_THROUGH)) {
+    if (!ok || !moveFile(temporary, mark, MOVEFILE_WRITE_THROUGH)) {
         logError("Writing the runtime's mark in %s failed: %lu", folder, lastError());
         return false;
     }
@@ -411,15 +413,15 @@ bool isHashName(const char* name) {
 // that no launcher uses (their mark cannot be opened for deletion while one holds it).
 void removeLeftovers(const char* root, const Pack& pack) {
     char pattern[kTextSize];
-    WIN32_FIND_DATAA found;
-    HANDLE search = formatText(pattern, sizeof(pattern), "%s\\*", root) ? FindFirstFileA(pattern, &found)
+    FoundFile found;
+    HANDLE search = formatText(pattern, sizeof(pattern), "%s\\*", root) ? findFirstFile(pattern, &found)
                                                                           : INVALID_HANDLE_VALUE;
     if (search == INVALID_HANDLE_VALUE) return;
     std::vector<std::string> names;
     do
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && found.cFileName[0] != '.')
-            names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
+        if ((found.attributes & FILE_ATTRIBUTE_DIRECTORY) && found.name[0] != '.')
+            names.push_back(found.name);
+    while (findNextFile(search, &found));
     FindClose(search);
 
     for (const std::string& name : names) {
@@ -442,7 +444,7 @@ void removeLeftovers(const char* root, const Pack& pack) {
         if (!formatText(markPath, sizeof(markPath), "%s\\%s", folder, kMarkName)) continue;
         HANDLE lock = tryLock(root, name);
         if (lock == INVALID_HANDLE_VALUE) continue;  // being prepared or checked: in use
-        HANDLE mark = CreateFileA(markPath, GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        HANDLE mark = createFile(markPath, GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         bool ours = false;
         if (mark != INVALID_HANDLE_VALUE) {
@@ -460,7 +462,7 @@ void removeLeftovers(const char* root, const Pack& pack) {
             char removing[kTextSize];
             if (formatText(removing, sizeof(removing), "%s.removing-%lu", folder,
                            static_cast<unsigned long>(GetCurrentProcessId())) &&
-                MoveFileExA(folder, removing, 0)) {
+                moveFile(folder, removing, 0)) {
                 logInfo("Removing the earlier runtime %s", folder);
                 removeTree(removing);
             } else {
@@ -494,7 +496,7 @@ Outcome prepareIn(const char* root, const Pack& pack, char* folder, size_t size,
               createPrivateDirectory(temporary);
     if (!ok) logError("Could not create %s: %lu", temporary, lastError());
     ok = ok && unpackInto(temporary, pack);
-    if (ok && !MoveFileExA(temporary, folder, 0)) {
+    if (ok && !moveFile(temporary, folder, 0)) {
         logError("MoveFileExA(%s, %s) failed: %lu", temporary, folder, lastError());
         ok = false;
     }
@@ -529,7 +531,7 @@ void prepareCarriedRuntime(char* home, size_t size) {
     char roots[2][kTextSize];
     roots[0][0] = roots[1][0] = 0;
     char base[kTextSize];
-    DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof(base));
+    DWORD length = environmentVariable("LOCALAPPDATA", base, sizeof(base));
     if (length > 0 && length < sizeof(base)) formatText(roots[0], sizeof(roots[0]), "%s\\Jaunt\\runtimes", base);
     tempDirectory(base, sizeof(base));
     length = static_cast<DWORD>(textLength(base));
@@ -541,6 +543,12 @@ void prepareCarriedRuntime(char* home, size_t size) {
         if (root[0] == 0) continue;
         if (!createPrivateDirectories(root)) {
             logError("Runtime cache %s cannot be written: %lu", root, lastError());
+            continue;
+        }
+        // The JVM finds its own files through the path of its library, in the system's code page.
+        std::string readable;
+        if (!jvmReadablePath(root, &readable)) {
+            logInfo("Runtime cache %s is not a path Java can read", root);
             continue;
         }
         HANDLE held = INVALID_HANDLE_VALUE;

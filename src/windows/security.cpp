@@ -7,6 +7,7 @@
 
 #include "boundedtext.h"
 #include "log.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -86,7 +87,7 @@ bool createPrivateDirectory(const char* path) {
     attributes.nLength = sizeof(attributes);
     attributes.lpSecurityDescriptor = descriptor;
     attributes.bInheritHandle = FALSE;
-    BOOL made = CreateDirectoryA(path, &attributes);
+    BOOL made = createDirectory(path, &attributes);
     DWORD error = GetLastError();
     LocalFree(descriptor);
     SetLastError(error);
@@ -94,7 +95,7 @@ bool createPrivateDirectory(const char* path) {
 }
 
 bool createPrivateDirectories(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    DWORD attributes = fileAttributes(path);
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
         SetLastError(ERROR_ALREADY_EXISTS);

@@ -11,6 +11,7 @@
 #include "paths.h"
 #include "processwindows.h"
 #include "tempdir.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -32,9 +33,8 @@ unsigned long lastError() { return static_cast<unsigned long>(GetLastError()); }
 
 // The short form of a wide path, for comparing two spellings of one file.
 std::wstring shortPath(const wchar_t* path) {
-    wchar_t buffer[kTextSize];
-    DWORD length = GetShortPathNameW(path, buffer, kTextSize);
-    return length > 0 && length < kTextSize ? std::wstring(buffer) : std::wstring(path);
+    std::wstring shortName;
+    return shortPathName(path, &shortName) ? shortName : std::wstring(path);
 }
 
 // True unless the process's image is known to be another file than our own.
@@ -80,7 +80,7 @@ void becomeFirstInstance(HANDLE semaphore) {
     instanceSemaphore = semaphore;
     char commFile[kTextSize];
     if (processCommFileName(commFile, sizeof(commFile), GetCurrentProcessId())) {
-        if (DeleteFileA(commFile)) logInfo("Removed a stale communication file %s", commFile);
+        if (deleteFile(commFile)) logInfo("Removed a stale communication file %s", commFile);
         char* name = commFile + textLength(commFile);
         while (name > commFile && name[-1] != '\\') --name;
         *name = 0;
@@ -103,7 +103,7 @@ bool pendingFileName(const char* commFile, char* buffer, size_t size, const char
 bool gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool writeWholeFile(const char* path, const std::u16string& text) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = createFile(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         logError("CreateFileA(%s) failed: %lu", path, lastError());
         return false;
@@ -113,7 +113,7 @@ bool writeWholeFile(const char* path, const std::u16string& text) {
     bool ok = WriteFile(file, text.data(), size, &written, nullptr) && written == size;
     if (!ok) logError("WriteFile(%s) failed: %lu", path, lastError());
     CloseHandle(file);
-    if (!ok) DeleteFileA(path);
+    if (!ok) deleteFile(path);
     return ok;
 }
 
@@ -129,19 +129,18 @@ const char* semaphoreName() {
 
 void writeProcessRecord() {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kProcessRecordKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (createKey(HKEY_CURRENT_USER, kProcessRecordKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return;
     DWORD id = GetCurrentProcessId();
-    RegSetValueExA(key, modulePath(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&id), sizeof(id));
+    setValue(key, modulePath(), REG_DWORD, &id, sizeof(id));
     RegCloseKey(key);
 }
 
 unsigned long readProcessRecord() {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kProcessRecordKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    if (openKey(HKEY_CURRENT_USER, kProcessRecordKey, KEY_READ, &key) != ERROR_SUCCESS) return 0;
     DWORD id = 0, type = 0, size = sizeof(id);
-    LONG status = RegQueryValueExA(key, modulePath(), nullptr, &type, reinterpret_cast<BYTE*>(&id), &size);
+    LONG status = queryValue(key, modulePath(), &type, &id, &size);
     RegCloseKey(key);
     // A value of another type was not written by a launcher, even when it happens to be 4 bytes long.
     return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(id) ? id : 0;
@@ -164,20 +163,20 @@ void removeOrphanedHandOvers(const char* directory) {
     size_t length = textLength(directory);
     const char* separator = length > 0 && directory[length - 1] == '\\' ? "" : "\\";
     if (!formatText(pattern, sizeof(pattern), "%s%sjnt_p*_*", directory, separator)) return;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    FoundFile found;
+    HANDLE search = findFirstFile(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         unsigned long first = 0, writer = 0;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            !parseHandOverFileName(found.cFileName, &first, &writer))
+        if ((found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !parseHandOverFileName(found.name, &first, &writer))
             continue;
         // A live writer still looks after its own file; a live first instance will take it.
-        if (runsSince(first, found.ftLastWriteTime) || runsSince(writer, found.ftLastWriteTime)) continue;
+        if (runsSince(first, found.lastWrite) || runsSince(writer, found.lastWrite)) continue;
         char path[kTextSize];
-        if (formatText(path, sizeof(path), "%s%s%s", directory, separator, found.cFileName) && DeleteFileA(path))
+        if (formatText(path, sizeof(path), "%s%s%s", directory, separator, found.name) && deleteFile(path))
             logInfo("Removed an orphaned hand-over file %s", path);
-    } while (FindNextFileA(search, &found));
+    } while (findNextFile(search, &found));
     FindClose(search);
 }
 
@@ -190,13 +189,13 @@ HandOver handOverArguments(const char* commFile, const std::u16string& text, voi
     if (!pendingFileName(commFile, pendingFile, pendingSize) ||
         !pendingFileName(commFile, partFile, sizeof(partFile), ".part") || !writeWholeFile(partFile, text))
         return HandOver::Failed;
-    if (!MoveFileExA(partFile, pendingFile, 0)) {
+    if (!moveFile(partFile, pendingFile, 0)) {
         logError("MoveFileExA(%s, %s) failed: %lu", partFile, pendingFile, lastError());
-        DeleteFileA(partFile);
+        deleteFile(partFile);
         return HandOver::Failed;
     }
     // The reader deletes files only: a directory of that name never goes away, so waiting is futile.
-    DWORD attributes = GetFileAttributesA(commFile);
+    DWORD attributes = fileAttributes(commFile);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         logError("Single instance: %s is a directory", commFile);
         return HandOver::Pending;
@@ -205,14 +204,14 @@ HandOver handOverArguments(const char* commFile, const std::u16string& text, voi
         if (attempt > 0) Sleep(kRetryInterval);
         // Without MOVEFILE_REPLACE_EXISTING the move fails while the file exists: the text of another
         // instance is never replaced, and the reader never sees a half-written file.
-        if (MoveFileExA(pendingFile, commFile, 0)) return HandOver::Delivered;
+        if (moveFile(pendingFile, commFile, 0)) return HandOver::Delivered;
         DWORD error = GetLastError();
         if (gone(error)) return HandOver::Delivered;  // the running instance took the pending file
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED &&
             error != ERROR_SHARING_VIOLATION)
             logError("MoveFileExA(%s, %s) failed: %lu", pendingFile, commFile, static_cast<unsigned long>(error));
         if (firstProcess != nullptr && WaitForSingleObject(firstProcess, 0) != WAIT_TIMEOUT) {
-            if (!DeleteFileA(pendingFile) && gone(GetLastError())) return HandOver::Delivered;
+            if (!deleteFile(pendingFile) && gone(GetLastError())) return HandOver::Delivered;
             return HandOver::FirstEnded;
         }
     }
@@ -230,7 +229,7 @@ void singleInstanceGuard(bool checkKey, bool handOver) {
     unsigned unrecorded = 0;
     for (;;) {
         SetLastError(ERROR_SUCCESS);
-        HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, name);
+        HANDLE semaphore = CreateSemaphoreW(nullptr, 1, 1, wideText(name).c_str());
         DWORD error = GetLastError();
         if (semaphore == nullptr || error != ERROR_ALREADY_EXISTS) {
             if (semaphore == nullptr) logError("CreateSemaphoreA(%s) failed: %lu", name, static_cast<unsigned long>(error));

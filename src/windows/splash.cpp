@@ -13,6 +13,7 @@
 #include "paths.h"
 #include "processwindows.h"
 #include "splashcontroller.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -73,9 +74,9 @@ void readLine(TextLine* line, int32_t xKey, int32_t yKey, int32_t textKey, int32
 void createFonts(HDC dc) {
     int pixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
     for (TextLine& line : lines) {
-        line.font = CreateFontA(-MulDiv(line.points, pixelsPerInch, 72), 0, 0, 0, line.weight, FALSE, FALSE, FALSE, 0,
+        line.font = CreateFontW(-MulDiv(line.points, pixelsPerInch, 72), 0, 0, 0, line.weight, FALSE, FALSE, FALSE, 0,
                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS | DEFAULT_PITCH,
-                                line.face);
+                                wideText(line.face).c_str());
         if (line.font == nullptr) logError("CreateFontA failed: %lu", static_cast<unsigned long>(GetLastError()));
     }
     fontsCreated = true;
@@ -97,7 +98,8 @@ void drawPicture(HDC target, HDC reference) {
 void drawLine(HDC dc, const TextLine& line) {
     if (line.font != nullptr) SelectObject(dc, line.font);
     SetTextColor(dc, line.colour);
-    TextOutA(dc, line.x, line.y, line.text, static_cast<int>(textLength(line.text)));
+    std::wstring text = wideText(line.text);
+    TextOutW(dc, line.x, line.y, text.c_str(), static_cast<int>(text.size()));
 }
 
 // Painted into a bitmap of the window's size first and copied in one piece, so nothing flickers.
@@ -242,7 +244,7 @@ void splashScreen(int showCommand) {
 void setSplashText(const wchar_t* text, size_t length) {
     HWND window = splashWindow.load();
     if (window == nullptr) return;
-    toNarrowCut(CP_ACP, text, length, lines[0].text, sizeof(lines[0].text));
+    toNarrowCut(CP_UTF8, text, length, lines[0].text, sizeof(lines[0].text));
     InvalidateRect(window, nullptr, FALSE);
     UpdateWindow(window);
 }

@@ -15,7 +15,7 @@ void setTaskbarIdentity() {
     if (id[0] == 0) return;
     // jaunt allows ASCII only here, which every ANSI code page reads alike.
     wchar_t wide[kTextSize];
-    if (MultiByteToWideChar(CP_ACP, 0, id, -1, wide, static_cast<int>(kTextSize)) == 0) {
+    if (MultiByteToWideChar(CP_UTF8, 0, id, -1, wide, static_cast<int>(kTextSize)) == 0) {
         logError("AppUserModelID %s cannot be converted: %lu", id, static_cast<unsigned long>(GetLastError()));
         return;
     }

@@ -10,6 +10,8 @@
 #include "errors.h"
 #include "log.h"
 #include "paths.h"
+#include "jvmtext.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -20,7 +22,7 @@ constexpr char kPoweruserMessage[] = "I am sorry, but you must be at least Power
 // The fallbacks, in order, for a temporary path whose long form is not representable.
 bool chooseFallback(char* buffer, size_t size) {
     char windows[kTextSize];
-    UINT length = GetWindowsDirectoryA(windows, sizeof(windows));
+    UINT length = windowsDirectory(windows, sizeof(windows));
     if (length == 0 || length >= sizeof(windows)) windows[0] = 0;
 
     char candidate[kTextSize];
@@ -32,7 +34,7 @@ bool chooseFallback(char* buffer, size_t size) {
     if (windows[0] != 0 && isWritableDirectory(windows)) return copyText(buffer, size, windows);
     // The root itself is never used: a writable root gets a c:\tmp of its own.
     if (isWritableDirectory("c:\\")) {
-        CreateDirectoryA("c:\\tmp", nullptr);
+        createDirectory("c:\\tmp", nullptr);
         if (isWritableDirectory("c:\\tmp")) return copyText(buffer, size, "c:\\tmp");
     }
     return false;
@@ -47,30 +49,31 @@ bool isWritableDirectory(const char* directory) {
     if (!formatText(probe, sizeof(probe), "%s\\jnt_w_testdir_%lu", directory,
                     static_cast<unsigned long>(GetCurrentProcessId())))
         return false;
-    RemoveDirectoryA(probe);  // a probe left over by an interrupted run of the same process id
-    if (!CreateDirectoryA(probe, nullptr)) return false;
+    removeDirectory(probe);  // a probe left over by an interrupted run of the same process id
+    if (!createDirectory(probe, nullptr)) return false;
     bool exists = pathExists(probe);
-    RemoveDirectoryA(probe);
+    removeDirectory(probe);
     return exists;
 }
 
 void tempDirectory(char* buffer, size_t size) {
     char platform[kTextSize];
-    DWORD length = GetTempPathA(sizeof(platform), platform);
+    DWORD length = tempPath(sizeof(platform), platform);
     if (length == 0 || length >= sizeof(platform)) platform[0] = 0;
 
-    // Characters the code page cannot hold come back as "?"; when the long form cannot be had,
-    // the platform's own text is examined.
+    // The directory holds what goes on the class path, so its long form must be one the JVM reads:
+    // text in the system's code page. When the long form cannot be had, the platform's own text is
+    // examined.
     char longForm[kTextSize];
     uint32_t longLength = longPathName(platform, longForm, sizeof(longForm));
     const char* examined = longLength > 0 && longLength < sizeof(longForm) ? longForm : platform;
-    if (platform[0] != 0 && std::strchr(examined, '?') == nullptr && copyText(buffer, size, platform)) return;
+    if (platform[0] != 0 && representableInAnsi(examined) && copyText(buffer, size, platform)) return;
 
     logInfo("Temporary directory %s is not usable, trying the fallbacks", platform);
     if (chooseFallback(buffer, size)) return;
 
     if (errorDialogsOn()) {
-        MessageBoxA(nullptr, kPoweruserMessage, "Error", MB_ICONERROR);
+        showMessageBox(nullptr, kPoweruserMessage, "Error", MB_ICONERROR);
     } else {
         fputs(kPoweruserMessage, stderr);
         fflush(stderr);
@@ -85,7 +88,7 @@ std::vector<std::string> temporaryRoots() {
         if (!root.empty()) roots.push_back(root);
     };
     char platform[kTextSize];
-    DWORD length = GetTempPathA(sizeof(platform), platform);
+    DWORD length = tempPath(sizeof(platform), platform);
     if (length > 0 && length < sizeof(platform)) {
         add(platform);
         char longForm[kTextSize];
@@ -93,7 +96,7 @@ std::vector<std::string> temporaryRoots() {
         if (longLength > 0 && longLength < sizeof(longForm)) add(longForm);
     }
     char windows[kTextSize];
-    UINT windowsLength = GetWindowsDirectoryA(windows, sizeof(windows));
+    UINT windowsLength = windowsDirectory(windows, sizeof(windows));
     if (windowsLength > 0 && windowsLength < sizeof(windows)) {
         add(std::string(windows) + "\\temp");
         add(windows);
@@ -106,17 +109,29 @@ std::vector<std::string> temporaryRoots() {
 bool tempFileName(char* buffer, size_t size) {
     char directory[kTextSize];
     tempDirectory(directory, sizeof(directory));
-    char name[MAX_PATH];
-    if (GetTempFileNameA(directory, "jnt", 0, name) == 0) {
-        logError("GetTempFileNameA(%s) failed: %lu", directory, static_cast<unsigned long>(GetLastError()));
-        return false;
+    // As GetTempFileName names them ("jnt" and four hex digits), but in a directory of any length.
+    const char* separator = directory[0] != 0 && directory[textLength(directory) - 1] == '\\' ? "" : "\\";
+    unsigned start = static_cast<unsigned>(GetTickCount() ^ (GetCurrentProcessId() << 4));
+    for (unsigned attempt = 0; attempt < 0x10000; ++attempt) {
+        unsigned unique = (start + attempt) & 0xffffu;
+        if (unique == 0) continue;
+        char name[kTextSize];
+        if (!formatText(name, sizeof(name), "%s%sjnt%04X.tmp", directory, separator, unique)) break;
+        HANDLE file = createFile(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return copyText(buffer, size, name);
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) break;
     }
-    return copyText(buffer, size, name);
+    logError("GetTempFileNameA(%s) failed: %lu", directory, static_cast<unsigned long>(GetLastError()));
+    return false;
 }
 
 bool processCommFileName(char* buffer, size_t size, unsigned long processId) {
     char platform[kTextSize];
-    DWORD length = GetTempPathA(sizeof(platform), platform);
+    DWORD length = tempPath(sizeof(platform), platform);
     if (length == 0 || length >= sizeof(platform)) return false;
     return formatText(buffer, size, "%sjnt_p%lu.tmp", platform, processId);
 }

@@ -11,6 +11,7 @@
 #include "log.h"
 #include "paths.h"
 #include "substitution.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -23,17 +24,18 @@ void replaceVariables(char* text) {
     values.jvmHome = jvmHome() ? jvmHome() : "";
 
     std::vector<std::string> environment;
-    char* block = GetEnvironmentStringsA();
+    wchar_t* block = GetEnvironmentStringsW();
     if (block != nullptr) {
-        for (const char* entry = block; *entry; entry += textLength(entry) + 1) {
+        for (const wchar_t* entry = block; *entry; entry += textLength(entry) + 1) {
+            std::string text = utf8Text(entry, textLength(entry));
             // An entry that does not fit a text buffer would be substituted cut: it is left out.
-            if (textLength(entry) >= kTextSize) {
+            if (text.size() >= kTextSize) {
                 logError("environment entry longer than %u bytes not substituted", static_cast<unsigned>(kTextSize - 1));
                 continue;
             }
-            environment.push_back(entry);
+            environment.push_back(text);
         }
-        FreeEnvironmentStringsA(block);
+        FreeEnvironmentStringsW(block);
     }
 
     std::string result = text;

@@ -17,6 +17,7 @@
 #include "runtimecache.h"
 #include "tempdir.h"
 #include "WinLoader.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
@@ -51,11 +52,11 @@ bool readCachedVersion(const char* path, const FILETIME& lastWrite, char* versio
     char subkey[kTextSize];
     if (!registrySubkeyForPath(subkey, sizeof(subkey), path)) return false;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (openKey(HKEY_CURRENT_USER, subkey, KEY_READ, &key) != ERROR_SUCCESS) return false;
     bool hit = false;
     unsigned char stamp[8];
     DWORD size = sizeof(stamp);
-    if (RegQueryValueExA(key, "LastWriteTime", nullptr, nullptr, stamp, &size) == ERROR_SUCCESS && size == 8) {
+    if (queryValue(key, "LastWriteTime", nullptr, stamp, &size) == ERROR_SUCCESS && size == 8) {
         unsigned char current[8];
         encodeFileTime(lastWrite, current);
         // An empty version is no version: the executable is asked again.
@@ -70,7 +71,7 @@ void writeCachedVersion(const char* path, const FILETIME& lastWrite, const char*
     char subkey[kTextSize];
     if (!registrySubkeyForPath(subkey, sizeof(subkey), path)) return;
     HKEY key;
-    LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    LONG status = createKey(HKEY_CURRENT_USER, subkey, KEY_ALL_ACCESS, &key);
     if (status != ERROR_SUCCESS) {
         logError("RegCreateKeyExA(%s) failed: %ld", subkey, static_cast<long>(status));
         return;
@@ -78,10 +79,8 @@ void writeCachedVersion(const char* path, const FILETIME& lastWrite, const char*
     unsigned char stamp[8];
     encodeFileTime(lastWrite, stamp);
     // A failed write only means the executable is asked again next time.
-    status = RegSetValueExA(key, "LastWriteTime", 0, REG_BINARY, stamp, sizeof(stamp));
-    if (status == ERROR_SUCCESS)
-        status = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                                static_cast<DWORD>(textLength(version)));
+    status = setValue(key, "LastWriteTime", REG_BINARY, stamp, sizeof(stamp));
+    if (status == ERROR_SUCCESS) status = setTextValue(key, "Version", version);
     if (status != ERROR_SUCCESS) logError("RegSetValueExA(%s) failed: %ld", subkey, static_cast<long>(status));
     RegCloseKey(key);
 }
@@ -103,7 +102,7 @@ void noteVersion(const char* path, const char* version) {
 }
 
 bool readVersionFile(const char* name, char* version, size_t capacity) {
-    FILE* file = fopen(name, "rt");
+    FILE* file = openFile(name, L"rt");
     if (file == nullptr) return false;
     std::string output(kVersionOutputLimit, '\0');
     size_t got = fread(&output[0], 1, output.size(), file);
@@ -116,20 +115,10 @@ bool readVersionFile(const char* name, char* version, size_t capacity) {
 bool readRegistryText(void* key, const char* name, char* buffer, size_t capacity) {
     if (capacity == 0) return false;
     buffer[0] = 0;
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(capacity);
-    if (RegQueryValueExA(static_cast<HKEY>(key), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    bool text = type == REG_SZ || type == REG_EXPAND_SZ;
-    // A text that fills the whole buffer without a terminator is longer than the buffer.
-    bool fits = size < capacity || buffer[capacity - 1] == 0;
-    if (!text || !fits) {
-        buffer[0] = 0;
-        return false;
-    }
-    buffer[size < capacity ? size : capacity - 1] = 0;
-    return true;
+    // A text longer than the buffer, or a value of another type, reads as nothing.
+    if (queryTextValue(static_cast<HKEY>(key), name, buffer, static_cast<DWORD>(capacity)) == ERROR_SUCCESS) return true;
+    buffer[0] = 0;
+    return false;
 }
 
 bool registrySubkeyForPath(char* subkey, size_t capacity, const char* path) {
@@ -155,18 +144,18 @@ bool runJavaVersion(const char* path, char* version, size_t capacity) {
     if (capacity > 0) version[0] = 0;
     // The program is named on its own and quoted on the command line: a path with blanks and without
     // a short form (volumes without 8.3 names) must not start "c:\my.exe" for "c:\my apps\...".
-    char program[kTextSize];
-    DWORD length = GetShortPathNameA(path, program, sizeof(program));
-    if (length == 0 || length >= sizeof(program)) {
+    std::wstring program = wideText(path), shortName;
+    if (shortPathName(program.c_str(), &shortName))
+        program = shortName;
+    else
         logError("GetShortPathNameA(%s) failed: %lu", path, lastError());
-        if (!copyText(program, sizeof(program), path)) return false;
-    }
     char commandLine[kTextSize];
-    if (!formatText(commandLine, sizeof(commandLine), "\"%s\" -version", program)) return false;
+    if (!formatText(commandLine, sizeof(commandLine), "\"%s\" -version", utf8Text(program).c_str())) return false;
+    std::wstring wideCommandLine = wideText(commandLine);
 
     char outputName[kTextSize];
     if (!tempFileName(outputName, sizeof(outputName))) return false;
-    HANDLE opened = CreateFileA(outputName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE opened = createFile(outputName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE output = nullptr;
     if (opened == INVALID_HANDLE_VALUE) {
@@ -180,22 +169,22 @@ bool runJavaVersion(const char* path, char* version, size_t capacity) {
         CloseHandle(opened);
     }
     if (output == nullptr) {  // nothing could capture the version
-        DeleteFileA(outputName);
+        deleteFile(outputName);
         return false;
     }
 
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
     startup.hStdError = output;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(program, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(program.c_str(), &wideCommandLine[0], nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                        nullptr, &startup, &process)) {
         logError("CreateProcessA(%s) failed: %lu", commandLine, lastError());
         CloseHandle(output);
-        DeleteFileA(outputName);
+        deleteFile(outputName);
         return false;
     }
     WaitForSingleObject(process.hProcess, kVersionRunLimitMs);
@@ -213,7 +202,7 @@ bool runJavaVersion(const char* path, char* version, size_t capacity) {
 
     bool found = exitCode == 0 && readVersionFile(outputName, version, capacity);
     if (exitCode != 0 && exitCode != STILL_ACTIVE) logError("%s ended with code %lu", commandLine, exitCode);
-    DeleteFileA(outputName);
+    deleteFile(outputName);
     return found;
 }
 

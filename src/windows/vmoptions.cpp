@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "WinLoader.h"
 #include "boundedtext.h"
 #include "cds.h"
@@ -12,21 +14,23 @@
 #include "extraction.h"
 #include "javaversion.h"
 #include "jvmfeatures.h"
+#include "jvmtext.h"
 #include "log.h"
 #include "paths.h"
 #include "singleinstance.h"
 #include "tempdir.h"
 #include "variables.h"
 #include "versioncheck.h"
+#include "wideapi.h"
 
 namespace jaunt {
 
 std::string narrowFromWide(const std::u16string& text) {
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.c_str());
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return std::string();
     std::string narrow(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], bytes, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, &narrow[0], bytes, nullptr, nullptr);
     narrow.resize(static_cast<size_t>(bytes) - 1);
     return narrow;
 }
@@ -56,8 +60,8 @@ FILE* openVmOptionsFile() {
     if (length == 0 || length >= sizeof(launcher)) copyText(launcher, sizeof(launcher), modulePath());
     std::string name = launcher;
     std::string withoutExe = name.size() >= 4 ? name.substr(0, name.size() - 4) : name;
-    FILE* file = fopen((withoutExe + ".vmoptions").c_str(), "rt");
-    if (file == nullptr) file = fopen((name + ".vmoptions").c_str(), "rt");
+    FILE* file = openFile((withoutExe + ".vmoptions").c_str(), L"rb");
+    if (file == nullptr) file = openFile((name + ".vmoptions").c_str(), L"rb");
     return file;
 }
 
@@ -96,23 +100,31 @@ void buildVmOptions(std::vector<std::string>* options, const WideArgumentList& a
     }
 }
 
-void buildVmInitArgs(VmStartupArguments* startup, const std::vector<std::string>& systemProperties,
+void buildVmInitArgs(VmStartupArguments* startup, LateSettings* late, const std::vector<std::string>& systemProperties,
                      const WideArgumentList& arguments) {
     std::vector<std::string> options = systemProperties;
     if (FILE* file = openVmOptionsFile()) {
-        // One option per line read; a line longer than the buffer arrives as several options.
+        // One option per line read; a line longer than the buffer arrives as several options. The
+        // file is in the system's code page, or UTF-8 when it starts with the UTF-8 mark.
         char line[kTextSize];
+        bool first = true, utf8 = false;
         while (fgets(line, sizeof(line), file) != nullptr) {
-            size_t length = textLength(line);
-            while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) line[--length] = 0;
-            options.push_back(line);
+            const char* text = line;
+            if (first && std::strncmp(line, "\xEF\xBB\xBF", 3) == 0) {
+                utf8 = true;
+                text += 3;
+            }
+            first = false;
+            std::string option = utf8 ? std::string(text) : utf8FromAnsi(text);
+            while (!option.empty() && (option.back() == '\r' || option.back() == '\n')) option.pop_back();
+            options.push_back(option);
         }
         fclose(file);
     }
     buildVmOptions(&options, arguments);
-    fillStartupArguments(startup, options);
     logInfo("vmoption count %d", static_cast<int>(options.size()));
     for (size_t i = 0; i < options.size(); ++i) logInfo("vmoption %d: %s", static_cast<int>(i), options[i].c_str());
+    fillStartupArguments(startup, jvmOptions(options, late));
 }
 
 }  // namespace jaunt

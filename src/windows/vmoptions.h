@@ -29,10 +29,10 @@ void appendJavaDependentOptions(std::vector<std::string>* options);
 void buildVmOptions(std::vector<std::string>* options, const WideArgumentList& arguments);
 
 // All options in order, as JNI start-up arguments; logs the count and every option.
-void buildVmInitArgs(VmStartupArguments* startup, const std::vector<std::string>& systemProperties,
+void buildVmInitArgs(VmStartupArguments* startup, LateSettings* late, const std::vector<std::string>& systemProperties,
                      const WideArgumentList& arguments);
 
-// A UTF-16 text in the ANSI code page, as the C runtime's "%S" conversion gives it.
+// A UTF-16 text as one of the launcher's narrow texts (UTF-8).
 std::string narrowFromWide(const std::u16string& text);
 
 }  // namespace jaunt

@@ -46,22 +46,32 @@ void writeText(const std::string& path, const std::string& text) {
 
 bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void removeTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &found);
+namespace {
+
+// Through the wide calls in the long form, so that names in any script and paths of any length go.
+void removeWideTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removeTree(child);
+                removeWideTree(child);
             else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(h, &found));
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(h, &found));
         FindClose(h);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+void removeTree(const std::string& path) {
+    std::wstring wide = widen(path);
+    removeWideTree(wide.size() >= 2 && wide[1] == L':' ? L"\\\\?\\" + wide : wide);
 }
 
 TempDirectory::TempDirectory(const std::string& tag) {
@@ -128,6 +138,7 @@ std::wstring environmentBlock(const RunOptions& options) {
     FreeEnvironmentStringsW(strings);
     for (const std::string& name : options.remove) variables.erase(upper(widen(name)));
     for (const auto& item : options.set) variables[upper(widen(item.first))] = widen(item.first + "=" + item.second);
+    for (const auto& item : options.setWide) variables[upper(item.first)] = item.first + L"=" + item.second;
     std::wstring block;
     for (const auto& item : variables) {
         block += item.second;

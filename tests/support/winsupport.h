@@ -57,6 +57,7 @@ struct RunResult {
 struct RunOptions {
     // Variables to set (a value) or remove (no value) in the child's environment.
     std::map<std::string, std::string> set;
+    std::map<std::wstring, std::wstring> setWide;  // the same for names and values in any script
     std::vector<std::string> remove;
     std::string workingDirectory;  // empty: the test's own
     DWORD timeoutMs = 60000;

@@ -8,11 +8,11 @@
 
 namespace {
 
-TEST(NarrowArguments, SplitLikeWideTextsAndKeepCodePageCharacters) {
+TEST(NarrowArguments, SplitLikeWideTextsAndKeepEveryCharacter) {
     jaunt::NarrowArgumentList list;
-    jaunt::splitNarrowArguments("\"-Dname=caf\xE9 au lait\" -Xmx64m '-Dq=\"x\"'", &list);
+    jaunt::splitNarrowArguments("\"-Dname=caf\xC3\xA9 au \xC5\x81\" -Xmx64m '-Dq=\"x\"'", &list);
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], "-Dname=caf\xE9 au lait");  // "é" in code page 1252
+    EXPECT_EQ(list[0], "-Dname=caf\xC3\xA9 au \xC5\x81");  // UTF-8 "é" and "Ł", the latter outside code page 1252
     EXPECT_EQ(list[1], "-Xmx64m");
     EXPECT_EQ(list[2], "-Dq=\"x\"");
 }

@@ -527,7 +527,7 @@ for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
               data.Size if t.id == 2 else '')
         if t.id == 24:
             manifest = ElementTree.fromstring(pe.get_data(data.OffsetToData, data.Size))
-            print(*(e.text for e in manifest.iter() if e.tag.endswith('}dpiAwareness')))
+            print(*(e.text for e in manifest.iter() if e.tag.endswith(('}dpiAwareness', '}longPathAware'))))
 strings = pe.FileInfo[0][0].StringTable[0].entries
 print(*(strings[k].decode() for k in (b'ProductName', b'FileVersion', b'CompanyName', b'OriginalFilename')))
 print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'esource' in w])
@@ -546,6 +546,6 @@ print(pe.VS_FIXEDFILEINFO[0].FileVersionMS, [w for w in pe.get_warnings() if 'es
                                               "3 1 \n3 2 \n3 3 \n3 4 \n3 5 \n"
                                               "5 101 \n"
                                               "14 ID_SPLASH_ICON \n14 1 \n"
-                                              "16 1 \n24 1 \nPerMonitor\n"
+                                              "16 1 \n24 1 \nPerMonitor true\n"
                                               "Hello 2.5 V res.exe\n" + std::to_string(0x00020005) + " []\n");
 }

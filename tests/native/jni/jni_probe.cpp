@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,10 +93,28 @@ int main(int argc, char** argv) {
     std::thread poller;
     if (jaunt::attachThreadToJvm() != nullptr) return 6;  // no JVM yet: nothing to attach to
 
+    // PROBE_LATE_CLASSPATH: the class path goes over after creation (the option names none), with
+    // a property, as the launcher sends what the JVM's code page cannot carry.
+    const char* lateClassPath = std::getenv("PROBE_LATE_CLASSPATH");
+    jaunt::LateSettings late;
+    std::string classPath = argv[2];
+    if (lateClassPath != nullptr) {
+        classPath.clear();
+        std::string entries = lateClassPath;
+        for (size_t start = 0; start <= entries.size();) {
+            size_t end = entries.find(':', start);
+            if (end == std::string::npos) end = entries.size();
+            late.classPath.push_back(widen(entries.substr(start, end - start)));
+            start = end + 1;
+        }
+        late.wholeClassPath = widen(entries);
+        late.properties.emplace_back(u"probe.late", widen("\xc5\x81ukasz \xe3\x82\xa2\xe3\x83\x97\xe3\x83\xaa"));
+    }
     jaunt::VmStartupArguments startup;
-    jaunt::fillStartupArguments(&startup, {std::string("-Djava.class.path=") + argv[2], "-Dprobe.value=v\xc3\xa9",
+    jaunt::fillStartupArguments(&startup, {std::string("-Djava.class.path=") + classPath, "-Dprobe.value=v\xc3\xa9",
                                            "-Xss2m", "-Xunknown-option-is-ignored"});
     if (!jaunt::createJvm(create, &startup)) return 2;
+    if (!jaunt::applyLateSettings(late)) return 8;
     std::string scenario = argv[3];
     if (scenario == "controller") poller = std::thread(pollController, &stop);
 

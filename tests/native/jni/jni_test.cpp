@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -16,8 +17,8 @@ struct Outcome {
     std::string output;  // standard output and standard error together
 };
 
-Outcome runProbe(const std::string& arguments) {
-    std::string command = std::string("'") + JNI_PROBE + "' '" + LIBJVM + "' '" + PROBE_CLASSPATH + "' " + arguments +
+Outcome runProbe(const std::string& arguments, const std::string& environment = "") {
+    std::string command = environment + "'" + JNI_PROBE + "' '" + LIBJVM + "' '" + PROBE_CLASSPATH + "' " + arguments +
                           " 2>&1";
     Outcome outcome;
     FILE* pipe = popen(command.c_str(), "r");
@@ -51,6 +52,22 @@ TEST(RealJvm, ArgumentsAndPropertiesArriveExactly) {
     EXPECT_TRUE(has(run, "LOG: param 10: ????\n")) << run.output;
     EXPECT_TRUE(has(run, "LOG: calling main\nARG 1:")) << run.output;
     EXPECT_TRUE(has(run, "LOG: main returned\nRESULT returned\nDESTROYED\n")) << run.output;
+}
+
+// What the JVM's code page cannot carry goes over after creation: the whole class path (the probe and
+// the runtime library from a folder named in another script) and a property.
+TEST(RealJvm, ClassPathAndPropertiesGivenAfterCreationAreUsed) {
+    std::string folder = std::string(PROBE_WORK_DIR) + "/\xc5\x81ukasz \xe3\x82\xa2\xe3\x83\x97\xe3\x83\xaa";
+    std::string copy = "rm -rf '" + folder + "' && mkdir -p '" + folder + "' && cp " +
+                       std::string(PROBE_CLASSPATH).replace(std::string(PROBE_CLASSPATH).find(':'), 1, " ") + " '" +
+                       folder + "'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    std::string late = folder + "/jauntlib.jar:" + folder + "/probe.jar";
+    Outcome run = runProbe("echo x", "LC_ALL=C.UTF-8 PROBE_LATE_CLASSPATH='" + late + "' ");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(has(run, "LOG: class path entries added after creation: 2\n")) << run.output;
+    EXPECT_TRUE(has(run, "PROP probe.late= 0141 0075 006b 0061 0073 007a 0020 30a2 30d7 30ea\n")) << run.output;
+    EXPECT_TRUE(has(run, "CLASS PATH whole\n")) << run.output;
 }
 
 TEST(RealJvm, AnExceptionLeftByMainIsReported) {

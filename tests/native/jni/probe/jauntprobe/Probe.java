@@ -19,6 +19,14 @@ public final class Probe {
                 }
                 System.out.println("PROP probe.value=" + System.getProperty("probe.value"));
                 System.out.println("PROP jaunt.programName=" + System.getProperty("jaunt.programName"));
+                String late = System.getProperty("probe.late");
+                if (late != null) {
+                    StringBuilder units = new StringBuilder();
+                    for (char c : late.toCharArray()) units.append(String.format(" %04x", (int) c));
+                    System.out.println("PROP probe.late=" + units);
+                    System.out.println("CLASS PATH " + (System.getProperty("java.class.path")
+                            .equals(System.getenv("PROBE_LATE_CLASSPATH")) ? "whole" : "other"));
+                }
                 break;
             case "throw":
                 throw new IllegalStateException("probe failure");

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "boundedtext.h"
+#include "jvmtext.h"
 #include "paths.h"
+#include "wideapi.h"
 #include "winsupport.h"
 
 namespace {
@@ -161,6 +163,84 @@ TEST(NarrowCut, ResultsAreCutAtTheBufferAndAtWholeCharacters) {
     EXPECT_STREQ(small, "abc");
     EXPECT_TRUE(jaunt::toNarrowCut(1252, L"abcdef", 2, small, sizeof(small)));
     EXPECT_STREQ(small, "ab");
+}
+
+}  // namespace
+
+namespace {
+
+// The wide calls behind the launcher's UTF-8 texts: long paths in the "\\?\" form, names in any
+// script, and the contract of the ANSI calls they replace.
+TEST(WideCalls, LongPathsTakeTheLongFormAndNamesKeepEveryCharacter) {
+    EXPECT_EQ(jaunt::wideFileName("c:\\short\\file.txt"), L"c:\\short\\file.txt");
+    EXPECT_EQ(jaunt::wideFileName("CONOUT$"), L"CONOUT$");
+    std::string deep = "c:/" + std::string(300, 'd') + "/x/../file.txt";
+    EXPECT_EQ(jaunt::wideFileName(deep.c_str()), L"\\\\?\\c:\\" + std::wstring(300, L'd') + L"\\file.txt");
+    std::string share = "\\\\server\\share\\" + std::string(300, 's');
+    EXPECT_EQ(jaunt::wideFileName(share.c_str()), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L's'));
+
+    jaunt_test::TempDirectory dir("wide");
+    std::string folder = dir.path() + "\\" + std::string(250, 'f');
+    ASSERT_TRUE(jaunt::createDirectory(folder.c_str(), nullptr));
+    std::string file = folder + "\\\xC5\x81\xE3\x82\xA2.txt";  // "Łア.txt"
+    HANDLE handle = jaunt::createFile(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    CloseHandle(handle);
+    jaunt::FoundFile found;
+    HANDLE search = jaunt::findFirstFile((folder + "\\*.txt").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    EXPECT_STREQ(found.name, "\xC5\x81\xE3\x82\xA2.txt");
+    EXPECT_TRUE(jaunt::pathExists(file.c_str()));
+    char full[jaunt::kTextSize];
+    EXPECT_EQ(jaunt::fullPathName(file.c_str(), sizeof(full), full, nullptr), file.size());
+    EXPECT_EQ(jaunt::fullPathName(file.c_str(), 10, full, nullptr), file.size() + 1) << "the size needed";
+    EXPECT_TRUE(jaunt::deleteFile(file.c_str()));
+    EXPECT_TRUE(jaunt::removeDirectory(folder.c_str()));
+}
+
+TEST(WideCalls, EnvironmentVariablesFollowTheAnsiContract) {
+    SetEnvironmentVariableW(L"JAUNT_WIDE_TEST", L"\x0141\x30a2");
+    char value[8];
+    EXPECT_EQ(jaunt::environmentVariable("JAUNT_WIDE_TEST", value, sizeof(value)), 5u);
+    EXPECT_STREQ(value, "\xC5\x81\xE3\x82\xA2");
+    EXPECT_EQ(jaunt::environmentVariable("JAUNT_WIDE_TEST", value, 5), 6u) << "the size needed";
+    SetEnvironmentVariableW(L"JAUNT_WIDE_TEST", L"");
+    EXPECT_EQ(jaunt::environmentVariable("JAUNT_WIDE_TEST", value, sizeof(value)), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "empty, not missing";
+    SetEnvironmentVariableW(L"JAUNT_WIDE_TEST", nullptr);
+    EXPECT_EQ(jaunt::environmentVariable("JAUNT_WIDE_TEST", value, sizeof(value)), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+}
+
+// What the JVM can read: the text in the code page, or its short form; without short names a
+// folder of another script cannot be given, and the options send it over after creation.
+TEST(JvmTexts, PathsOutsideTheCodePageNeedAShortNameOrGoOverLate) {
+    if (GetACP() != 1252) GTEST_SKIP() << "needs a code page without these letters";
+    jaunt_test::TempDirectory dir("jvmtext");
+    std::wstring folder = jaunt_test::widen(dir.path()) + L"\\\x0141ukasz";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::string path = jaunt::utf8Text(folder);
+    std::string text;
+    EXPECT_TRUE(jaunt::jvmPathText((dir.path() + "\\caf\xC3\xA9").c_str(), &text)) << "in the code page";
+    EXPECT_EQ(text, dir.path() + "\\caf\xE9");
+    ASSERT_TRUE(jaunt::jvmPathText(path.c_str(), &text)) << "Wine has short names";
+    EXPECT_EQ(text.find('?'), std::string::npos);
+
+    SetEnvironmentVariableW(L"JAUNT_TEST_NO_SHORT_NAMES", L"1");
+    EXPECT_FALSE(jaunt::jvmPathText(path.c_str(), &text));
+    jaunt::LateSettings late;
+    std::vector<std::string> options = jaunt::jvmOptions(
+        {"-Djava.class.path=c:\\a.jar;" + path + "\\b.jar;c:\\c.jar", "-Dname=" + path, "-Dplain=caf\xC3\xA9", "-Xss1m"},
+        &late);
+    SetEnvironmentVariableW(L"JAUNT_TEST_NO_SHORT_NAMES", nullptr);
+    EXPECT_EQ(options, (std::vector<std::string>{"-Djava.class.path=c:\\a.jar", "-Dplain=caf\xE9", "-Xss1m"}));
+    std::u16string wideFolder(folder.begin(), folder.end());
+    EXPECT_EQ(late.classPath, (std::vector<std::u16string>{wideFolder + u"\\b.jar", u"c:\\c.jar"})) << "kept in order";
+    EXPECT_EQ(late.wholeClassPath, u"c:\\a.jar;" + wideFolder + u"\\b.jar;c:\\c.jar");
+    ASSERT_EQ(late.properties.size(), 1u);
+    EXPECT_EQ(late.properties[0].first, u"name");
+    EXPECT_EQ(late.properties[0].second, wideFolder);
 }
 
 }  // namespace

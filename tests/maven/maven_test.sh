@@ -110,7 +110,21 @@ CASES
 <configFile>$work/conf/bad.toml</configFile>|jaunt: $work/conf/bad.toml:3: splash.height must be an integer
 <sign><certificate>c.p12</certificate><password>secret</password></sign>|jaunt: <sign><password>: the signing password is never written in the POM
 CASES
-    echo "maven_test: 13 settings read back, 4 wrong settings refused"
+    # Signing, the password from a server of Maven's settings: it reaches jaunt, never a file.
+    (cd "$work/conf" && openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -days 2 -subj /CN=Example \
+        -passout pass:pw && openssl pkcs12 -export -in cert.pem -inkey key.pem -passin pass:pw -out company.p12 \
+        -passout pass:pw) > "$work/openssl.txt" 2>&1 || fail "openssl: $(cat "$work/openssl.txt")"
+    cat > "$work/conf/settings.xml" << 'XML'
+<settings><servers><server><id>codesign</id><password>s3cret-pw</password></server></servers></settings>
+XML
+    (cd "$work/conf" && openssl pkcs12 -export -in cert.pem -inkey key.pem -passin pass:pw -out company.p12 \
+        -passout pass:s3cret-pw) >> "$work/openssl.txt" 2>&1 || fail "openssl: $(cat "$work/openssl.txt")"
+    project "$work/signed" "<sign><certificate>$work/conf/company.p12</certificate><server>codesign</server></sign>"
+    mvnPackage "$work/signed" -s "$work/conf/settings.xml" || fail "the signed build failed: $(tail -30 "$work/signed/mvn.txt")"
+    /usr/bin/python3 -c 'import pefile, sys; pe = pefile.PE(sys.argv[1]); sys.exit(0 if pe.OPTIONAL_HEADER.DATA_DIRECTORY[4].Size > 0 else 1)' \
+        "$work/signed/target/maven-hello.exe" || fail "the launcher carries no signature"
+    if grep -rqF s3cret-pw "$work/signed/target"; then fail "the password was written into target/"; fi
+    echo "maven_test: 13 settings read back, 4 wrong settings refused, signed with the password of Maven's settings"
     ;;
 *)
     fail "usage: maven_test.sh example|settings DIR [ARCH]"

@@ -1,3 +1,5 @@
+// The C++ runtime's parts that the launcher supplies itself.
+//
 // What the C++ runtime does in the launcher when it cannot go on. The launcher is built without
 // exceptions, so a fault that the library reports by throwing (a string or vector grown past its
 // limit, an index out of range, memory exhausted) has no handler and ends the process. These
@@ -5,6 +7,8 @@
 // launcher with an internal-error report (code 30) and a log line naming the fault. They also keep
 // the library's exception objects, its verbose terminate handler (with the symbol demangler) and
 // the unwinder out of the image.
+//
+// The string types' members, compiled like the launcher's own code (see the end of the file).
 //
 // Linked into the launcher program only (not into the units' library): test programs and the
 // build tool keep the library's exceptions.
@@ -16,6 +20,7 @@
 #include <cxxabi.h>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "configkeys.h"
 #include "errors.h"
@@ -112,3 +117,9 @@ extern "C" void __cxa_guard_release(__guard* guard) {
 extern "C" void __cxa_guard_abort(__guard* guard) { makerThread(guard)->store(0, std::memory_order_release); }
 
 }  // namespace __cxxabiv1
+
+// The string types' out-of-line members, instantiated here without exceptions: the library's own
+// instances are compiled with them and bring the unwinder into the image. The link keeps only the
+// members that the launcher calls.
+template class std::basic_string<char>;
+template class std::basic_string<wchar_t>;

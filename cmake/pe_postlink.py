@@ -6,7 +6,8 @@ relocations (.reloc) into the end of .rsrc, to keep the image at five sections. 
 those tables in the image's data directories only when they are output sections of their own
 name, so this step does it from the symbols the script sets around them (read from the link map):
 
-- exception directory: the function table, sorted by start address (the loader searches it);
+- exception directory: the function table, sorted by start address (the loader searches it),
+  without the entries of functions that the link dropped;
 - base-relocation directory: the relocation blocks, checked block by block; with them the image is
   marked relocatable (dynamic base, and high-entropy addresses in the 64-bit image) and the
   resource directory ends where they start; without them the image is marked as fixed at its
@@ -114,12 +115,20 @@ class Image:
 
 
 def sort_function_table(image, start, size):
+    """Sorts the function table by start address, without the entries of the functions that the
+    link dropped (start and end 0); returns the size of the entries kept."""
     if size % 12:
         fail("the function table's size %d is not a multiple of 12" % size)
     at = image.offset_of(start, size)
     entries = [bytes(image.data[at + i:at + i + 12]) for i in range(0, size, 12)]
-    entries.sort(key=lambda entry: struct.unpack_from("<I", entry)[0])
-    image.data[at:at + size] = b"".join(entries)
+    kept = [entry for entry in entries if entry[:8] != bytes(8)]
+    kept.sort(key=lambda entry: struct.unpack_from("<I", entry)[0])
+    for entry in kept:
+        begin, end = struct.unpack_from("<II", entry)
+        if not begin < end:
+            fail("a function table entry from 0x%X to 0x%X" % (begin, end))
+    image.data[at:at + size] = b"".join(kept) + bytes(size - 12 * len(kept))
+    return 12 * len(kept)
 
 
 def drop_zero_tail(image, start):
@@ -184,8 +193,7 @@ def main(image_path, map_path):
     pdata = image.rva_of(symbols["__jaunt_pdata_start"])
     pdata_size = symbols["__jaunt_pdata_end"] - symbols["__jaunt_pdata_start"]
     if pdata_size:
-        sort_function_table(image, pdata, pdata_size)
-        image.set_directory(EXCEPTION_DIRECTORY, pdata, pdata_size)
+        image.set_directory(EXCEPTION_DIRECTORY, pdata, sort_function_table(image, pdata, pdata_size))
 
     reloc = image.rva_of(symbols["__jaunt_reloc_start"])
     reloc_size = symbols["__jaunt_reloc_end"] - symbols["__jaunt_reloc_start"]

@@ -6,11 +6,16 @@ relocations (.reloc) into the end of .rsrc, to keep the image at five sections. 
 those tables in the image's data directories only when they are output sections of their own
 name, so this step does it from the symbols the script sets around them (read from the link map):
 
-- exception directory: the function table, sorted by start address (the loader searches it);
+- exception directory: the function table, sorted by start address (the loader searches it),
+  without the entries of functions that the link dropped;
 - base-relocation directory: the relocation blocks, checked block by block; with them the image is
   marked relocatable (dynamic base, and high-entropy addresses in the 64-bit image) and the
   resource directory ends where they start; without them the image is marked as fixed at its
-  preferred base.
+  preferred base;
+- zero-filled data: the script puts it at the end of .data, which the linker stores in full; the
+  section's file data is ended where that data starts (rounded up to the file alignment), and the
+  later sections move up in the file. The section keeps its size in memory, which the loader fills
+  with zeros past the file data.
 
 Usage: pe_postlink.py IMAGE LINK-MAP
 """
@@ -63,13 +68,19 @@ class Image:
             self.directories = self.optional + 112
         else:
             fail("unknown optional header magic 0x%X" % magic)
+        self.file_alignment, = struct.unpack_from("<I", data, self.optional + 36)
+        self.initialized_size_at = self.optional + 8
+        self.symbol_table_at = self.pe + 12
+        self.section_table = self.optional + optional_size
         self.checksum_at = self.optional + 64
         self.dll_characteristics_at = self.optional + 70
+        self.read_sections()
+
+    def read_sections(self):
         self.sections = []
-        table = self.optional + optional_size
         for i in range(self.sections_count):
-            at = table + 40 * i
-            vsize, rva, raw_size, raw_at = struct.unpack_from("<IIII", data, at + 8)
+            at = self.section_table + 40 * i
+            vsize, rva, raw_size, raw_at = struct.unpack_from("<IIII", self.data, at + 8)
             self.sections.append((rva, max(vsize, raw_size), raw_size, raw_at))
 
     def offset_of(self, rva, size):
@@ -104,12 +115,49 @@ class Image:
 
 
 def sort_function_table(image, start, size):
+    """Sorts the function table by start address, without the entries of the functions that the
+    link dropped (start and end 0); returns the size of the entries kept."""
     if size % 12:
         fail("the function table's size %d is not a multiple of 12" % size)
     at = image.offset_of(start, size)
     entries = [bytes(image.data[at + i:at + i + 12]) for i in range(0, size, 12)]
-    entries.sort(key=lambda entry: struct.unpack_from("<I", entry)[0])
-    image.data[at:at + size] = b"".join(entries)
+    kept = [entry for entry in entries if entry[:8] != bytes(8)]
+    kept.sort(key=lambda entry: struct.unpack_from("<I", entry)[0])
+    for entry in kept:
+        begin, end = struct.unpack_from("<II", entry)
+        if not begin < end:
+            fail("a function table entry from 0x%X to 0x%X" % (begin, end))
+    image.data[at:at + size] = b"".join(kept) + bytes(size - 12 * len(kept))
+    return 12 * len(kept)
+
+
+def drop_zero_tail(image, start):
+    """Ends the file data of the section holding RVA start at start (rounded up to the file
+    alignment) and moves the later sections' data up by as many bytes. The bytes dropped must all be
+    zero: they are the zero-filled data, which the loader supplies."""
+    for index, (rva, size, raw_size, raw_at) in enumerate(image.sections):
+        if rva <= start <= rva + size:
+            break
+    else:
+        fail("the zero-filled data at RVA 0x%X lies in no section" % start)
+    alignment = image.file_alignment
+    kept = min(raw_size, (start - rva + alignment - 1) // alignment * alignment)
+    cut = raw_size - kept
+    if cut == 0:
+        return
+    if any(image.data[raw_at + kept:raw_at + raw_size]):
+        fail("the data after RVA 0x%X in the file is not all zero" % start)
+    if struct.unpack_from("<I", image.data, image.symbol_table_at)[0]:
+        fail("the image has a symbol table (strip it) whose file offset would move")
+    del image.data[raw_at + kept:raw_at + raw_size]
+    header = image.section_table + 40 * index
+    struct.pack_into("<I", image.data, header + 16, kept)
+    for i, (_, _, _, other_at) in enumerate(image.sections):
+        if other_at > raw_at:
+            struct.pack_into("<I", image.data, image.section_table + 40 * i + 20, other_at - cut)
+    initialized, = struct.unpack_from("<I", image.data, image.initialized_size_at)
+    struct.pack_into("<I", image.data, image.initialized_size_at, max(0, initialized - cut))
+    image.read_sections()
 
 
 def relocation_entries(image, start, size):
@@ -138,15 +186,14 @@ def main(image_path, map_path):
         image = Image(bytearray(f.read()))
     symbols = map_symbols(map_path)
     missing = [n for n in ("__jaunt_pdata_start", "__jaunt_pdata_end", "__jaunt_reloc_start",
-                           "__jaunt_reloc_end") if n not in symbols]
+                           "__jaunt_reloc_end", "__jaunt_bss_start") if n not in symbols]
     if missing:
         fail("%s: missing symbols %s" % (map_path, ", ".join(missing)))
 
     pdata = image.rva_of(symbols["__jaunt_pdata_start"])
     pdata_size = symbols["__jaunt_pdata_end"] - symbols["__jaunt_pdata_start"]
     if pdata_size:
-        sort_function_table(image, pdata, pdata_size)
-        image.set_directory(EXCEPTION_DIRECTORY, pdata, pdata_size)
+        image.set_directory(EXCEPTION_DIRECTORY, pdata, sort_function_table(image, pdata, pdata_size))
 
     reloc = image.rva_of(symbols["__jaunt_reloc_start"])
     reloc_size = symbols["__jaunt_reloc_end"] - symbols["__jaunt_reloc_start"]
@@ -167,6 +214,8 @@ def main(image_path, map_path):
         image.set_directory(BASE_RELOCATION_DIRECTORY, 0, 0)
         image.set_u16(image.dll_characteristics_at, dll & ~(DLL_DYNAMIC_BASE | DLL_HIGH_ENTROPY_VA))
         image.set_u16(image.characteristics_at, flags | FILE_RELOCS_STRIPPED)
+
+    drop_zero_tail(image, image.rva_of(symbols["__jaunt_bss_start"]))
 
     if struct.unpack_from("<I", image.data, image.checksum_at)[0]:
         struct.pack_into("<I", image.data, image.checksum_at, image.checksum())

@@ -25,7 +25,7 @@ uint32_t u32(const std::vector<uint8_t>& b, size_t at) { return jaunt::readLittl
 
 struct Section {
     std::string name;
-    uint32_t virtualAddress, rawSize, rawPosition;
+    uint32_t virtualAddress, rawSize, rawPosition, virtualSize;
 };
 
 class LauncherImage : public ::testing::Test {
@@ -38,7 +38,7 @@ protected:
             size_t at = kSectionTable + 40u * i;
             char name[9] = {};
             std::memcpy(name, &image.at(at), 8);
-            sections.push_back({name, u32(image, at + 12), u32(image, at + 16), u32(image, at + 20)});
+            sections.push_back({name, u32(image, at + 12), u32(image, at + 16), u32(image, at + 20), u32(image, at + 8)});
         }
     }
     // File offset of a relative virtual address.
@@ -76,6 +76,27 @@ TEST_F(LauncherImage, FiveSectionsWithTheResourceSectionLastInTheFile) {
     EXPECT_EQ(jaunt::kLastSectionPositionOffset, kSectionTable + 4 * 40 + 20);
     EXPECT_EQ(u32(image, jaunt::kLastSectionSizeOffset), sections[4].rawSize);
     EXPECT_EQ(u32(image, jaunt::kLastSectionPositionOffset), sections[4].rawPosition);
+}
+
+// The zero-filled data at the end of .data is not stored: the section's file data ends before its
+// size in memory, the sections follow one another in the file without a gap, and the loader hands
+// out the rest of .data as zeros.
+TEST_F(LauncherImage, ZeroFilledDataTakesNoRoomInTheFile) {
+    ASSERT_EQ(sections.size(), 5u);
+    const Section& data = sections[1];
+    EXPECT_LT(data.rawSize + 0x4000, data.virtualSize) << "the launcher's static buffers are stored in the file";
+    uint32_t alignment = u32(image, 0x98 + 36);
+    for (size_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(sections[i].rawPosition, sections[i - 1].rawPosition + sections[i - 1].rawSize) << sections[i].name;
+        EXPECT_EQ(sections[i].rawSize % alignment, 0u) << sections[i].name;
+    }
+    HMODULE module = LoadLibraryExA(jaunt_test::stubPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(module, nullptr);
+    const uint8_t* mapped = reinterpret_cast<const uint8_t*>(module) + data.virtualAddress;
+    size_t nonZero = 0;
+    for (uint32_t at = data.rawSize; at < data.virtualSize; ++at) nonZero += mapped[at] != 0;
+    EXPECT_EQ(nonZero, 0u);
+    FreeLibrary(module);
 }
 
 TEST_F(LauncherImage, ImportsOnlySystemLibraries) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "boundedtext.h"
@@ -23,11 +24,32 @@ ConfigTable& store() {
     return table;
 }
 
-bool readFromHandle(void* context, void* buffer, uint32_t count, uint32_t* got) {
-    DWORD read = 0;
-    BOOL ok = ReadFile(static_cast<HANDLE>(context), buffer, count, &read, nullptr);
-    *got = read;
-    return ok != FALSE;
+// The table is read in a few reads of a block each, not in three reads a record: every read is a
+// system call. Reading past the table's end is harmless; the file position is set again before
+// anything else is read.
+struct BufferedFile {
+    HANDLE file;
+    unsigned char block[8192];
+    DWORD filled = 0, used = 0;
+};
+
+bool readFromBuffer(void* context, void* buffer, uint32_t count, uint32_t* got) {
+    BufferedFile& in = *static_cast<BufferedFile*>(context);
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    *got = 0;
+    while (*got < count) {
+        if (in.used == in.filled) {
+            in.used = in.filled = 0;
+            if (!ReadFile(in.file, in.block, sizeof(in.block), &in.filled, nullptr)) return false;
+            if (in.filled == 0) return true;  // the end of the file: fewer bytes than asked for
+        }
+        DWORD step = in.filled - in.used;
+        if (step > count - *got) step = count - *got;
+        memcpy(out + *got, in.block + in.used, step);
+        in.used += step;
+        *got += step;
+    }
+    return true;
 }
 
 bool readIntAt(HANDLE file, uint32_t offset, uint32_t* value) {
@@ -64,7 +86,10 @@ TableError loadConfigurationFile(const char* path, bool* opened) {
             // What was read before a failure stays, so that a report made for it already has the
             // caption of key 1000 when that record came first.
             store() = ConfigTable();
-            error = parseTable(ByteSource{file, readFromHandle}, start,
+            static BufferedFile buffered;
+            buffered.file = file;
+            buffered.filled = buffered.used = 0;
+            error = parseTable(ByteSource{&buffered, readFromBuffer}, start,
                                static_cast<uint64_t>(fileSize.QuadPart), &store());
         }
     }

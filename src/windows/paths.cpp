@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <cwctype>
 #include <string>
 
@@ -170,8 +171,19 @@ bool resolvePathList(char* destination, size_t capacity, const char* source) {
     return whole;
 }
 
+// A name with wildcards is a pattern that exists when some entry matches it, and a name that ends in
+// a separator names no entry (as a directory search takes them). Any other name is looked up
+// directly, which spares the search of its whole folder.
 bool pathExists(const char* path, uint32_t* lastWriteLow, uint32_t* lastWriteHigh) {
     if (isDriveRoot(path)) return true;
+    size_t length = textLength(path);
+    if (length > 0 && std::strpbrk(path, "*?") == nullptr && path[length - 1] != '\\' && path[length - 1] != '/') {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!fileAttributeData(path, &data)) return false;
+        if (lastWriteLow) *lastWriteLow = data.ftLastWriteTime.dwLowDateTime;
+        if (lastWriteHigh) *lastWriteHigh = data.ftLastWriteTime.dwHighDateTime;
+        return true;
+    }
     FoundFile found;
     HANDLE handle = findFirstFile(path, &found);
     if (handle == INVALID_HANDLE_VALUE) return false;

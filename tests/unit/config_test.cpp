@@ -71,6 +71,21 @@ TEST_F(Loader, StringsAreCutToTheCallersSize) {
     EXPECT_EQ(text(101, 1), "");
 }
 
+TEST_F(Loader, RecordsAcrossManyReadBlocksLoadWhole) {
+    // About 40 KB of records of varying lengths, so that record heads and values fall across the
+    // reader's block boundaries at every offset.
+    std::vector<NarrowRecord> records;
+    for (int32_t key = 1; key <= 1500; ++key) records.push_back({key, std::string(key % 41, char('a' + key % 26))});
+    ASSERT_EQ(load(records, {{7, u"wide"}}), TableError::None);
+    for (const NarrowRecord& record : records) ASSERT_EQ(text(record.key), record.value) << record.key;
+    wchar_t wide[8];
+    jaunt::getConfigWString(7, wide, 8);
+    EXPECT_EQ(std::wstring(wide), L"wide");
+    size_t stubSize = jaunt_test::readBytes(jaunt_test::stubPath()).size(), tableSize = 4 + 4 + 4 + 8 + 8;
+    for (const NarrowRecord& record : records) tableSize += 8 + record.value.size();
+    EXPECT_EQ(jaunt::getPayloadPosition(), stubSize + tableSize);
+}
+
 TEST_F(Loader, NumbersFollowAtoiRules) {
     ASSERT_EQ(load({{1, "540"}, {2, ""}, {3, "12abc"}, {4, " 7"}, {5, "-3"}, {6, "abc"}}), TableError::None);
     EXPECT_EQ(jaunt::getConfigInt(1), 540);

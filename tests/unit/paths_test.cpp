@@ -99,6 +99,12 @@ TEST(Exists, DriveRootsAlwaysExistAndFilesAreFound) {
     EXPECT_EQ(low, data.ftLastWriteTime.dwLowDateTime);
     EXPECT_EQ(high, data.ftLastWriteTime.dwHighDateTime);
     EXPECT_TRUE(jaunt::pathExists(dir.path().c_str()));
+    // Patterns exist when an entry matches; a name ending in a separator names no entry.
+    EXPECT_TRUE(jaunt::pathExists(dir.file("*.txt").c_str()));
+    EXPECT_TRUE(jaunt::pathExists(dir.file("?.txt").c_str()));
+    EXPECT_FALSE(jaunt::pathExists(dir.file("*.jar").c_str()));
+    EXPECT_FALSE(jaunt::pathExists((dir.path() + "\\").c_str()));
+    EXPECT_FALSE(jaunt::pathExists(dir.file("missing\\a.txt").c_str()));
 }
 
 TEST(LongPath, ShortNamesGrowBackToTheirLongForm) {

@@ -167,10 +167,13 @@ void bench(int runs) {
     timedRun(dir, quoted(app));
     size_t firstStartRuns = javaRunCount(bin);
     timedRun(dir, loaderLine);
-    std::vector<double> launcherTimes, loaderTimes;
-    for (int i = 0; i < runs; ++i) {
+    // Wine's process start swings by several milliseconds from run to run, more than a few
+    // percent of it: three times the runs, and each pair's own ratio besides the medians'.
+    std::vector<double> launcherTimes, loaderTimes, pairRatios;
+    for (int i = 0; i < 3 * runs; ++i) {
         launcherTimes.push_back(timedRun(dir, quoted(app)));
         loaderTimes.push_back(timedRun(dir, loaderLine));
+        pairRatios.push_back(launcherTimes.back() / loaderTimes.back());
     }
     size_t laterStartRuns = javaRunCount(bin) - firstStartRuns;
     clearExtractions(temp);
@@ -233,12 +236,14 @@ void bench(int runs) {
                 runs);
     printRow("start-up: launcher with jauntlib.jar", median(launcherTimes), fastest(launcherTimes), "bare loader",
              loaderTimes);
+    std::printf("%-40s ratio %5.2f   (%zu pairs; fastest runs' ratio %.2f)\n", "start-up: median of the pairs' ratios",
+                median(pairRatios), pairRatios.size(), fastest(launcherTimes) / fastest(loaderTimes));
     // The run pairs' differences; "fastest" is the fastest run with the file less the fastest without.
     printRow("extraction of 64 MB in a launcher run", median(extractionInRun), fastest(withFile) - fastest(without),
              "CopyFileA of 64 MB", copies);
     printRow("extraction of 64 MB alone, in process", median(extractions), fastest(extractions), "CopyFileA of 64 MB",
              copies);
-    std::printf("%-40s first start %zu, the %d later starts %zu\n", "java -version runs", firstStartRuns, runs,
+    std::printf("%-40s first start %zu, the %d later starts %zu\n", "java -version runs", firstStartRuns, 3 * runs,
                 laterStartRuns);
     std::fflush(stdout);
 }

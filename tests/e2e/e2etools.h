@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,17 @@ inline std::vector<jaunt::NarrowRecord> consoleRecords(std::vector<jaunt::Narrow
     std::vector<jaunt::NarrowRecord> records = {{1000, "Error"}, {107, "0"}, {1007, "Wrong Parameter Usage"}};
     records.insert(records.end(), extra.begin(), extra.end());
     return records;
+}
+
+// A text's UTF-16 units as the recording double writes a main argument: " %04x" each.
+inline std::string hexUnits(const std::u16string& text) {
+    std::string hex;
+    char unit[8];
+    for (char16_t c : text) {
+        snprintf(unit, sizeof(unit), " %04x", static_cast<unsigned>(c));
+        hex += unit;
+    }
+    return hex;
 }
 
 inline JreOptions recordingJre() {

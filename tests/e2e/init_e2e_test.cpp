@@ -49,13 +49,8 @@ TEST_F(InitAndBuild, ALauncherMadeByInitAndBuildReachesTheJarsMain) {
     // main of the runtime launcher class: GUI ("true" first), the jar's Main-Class second, the
     // user's argument last; the jar on the class path after the carried runtime library.
     EXPECT_NE(record.find("main-arg 0 0074 0072 0075 0065"), std::string::npos) << record;
-    std::string mainClass = "main-arg 1";
-    for (char c : std::string("com.example.Hello")) {
-        char unit[8];
-        snprintf(unit, sizeof(unit), " %04x", static_cast<unsigned>(c));
-        mainClass += unit;
-    }
-    EXPECT_NE(record.find(mainClass + "\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("main-arg 1" + jaunt_test::hexUnits(u"com.example.Hello") + "\n"), std::string::npos)
+        << record;
     EXPECT_NE(record.find(" 0066 0069 0072 0073 0074\n"), std::string::npos) << record;  // "first"
     size_t classPath = record.find("-Djava.class.path=");
     ASSERT_NE(classPath, std::string::npos) << record;

@@ -23,16 +23,6 @@ std::u16string latin1(const std::string& text) {
     return wide;
 }
 
-std::string hexUnits(const std::u16string& text) {
-    std::string hex;
-    char unit[8];
-    for (char16_t c : text) {
-        snprintf(unit, sizeof(unit), " %04x", static_cast<unsigned>(c));
-        hex += unit;
-    }
-    return hex;
-}
-
 class Launch : public jaunt_test::LauncherTest {
 protected:
     std::string jre() const { return dir.file("jre"); }
@@ -89,7 +79,7 @@ protected:
     }
     std::vector<std::string> mainArguments() const { return recorded("main-arg "); }
     std::string mainArgument(size_t index, const std::u16string& text) const {
-        return std::to_string(index) + hexUnits(text);
+        return std::to_string(index) + jaunt_test::hexUnits(text);
     }
     // The launcher run from a Linux shell with Wine's debug channel on: what Wine traced.
     std::string wineTrace(const std::string& channel) {

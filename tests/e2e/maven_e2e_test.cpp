@@ -11,16 +11,7 @@ namespace {
 
 class MavenExample : public jaunt_test::LauncherTest {};
 
-// The UTF-16 units of text as the recording double writes a main argument: " %04x" each.
-std::string units(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        char unit[8];
-        snprintf(unit, sizeof(unit), " %04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-        out += unit;
-    }
-    return out;
-}
+using jaunt_test::hexUnits;
 
 TEST_F(MavenExample, TheLauncherFromMvnPackageReachesMainWithTheDependencyOnTheClassPath) {
     std::string target = jaunt_test::fixture("JAUNT_TEST_MAVEN_TARGET");
@@ -42,10 +33,10 @@ TEST_F(MavenExample, TheLauncherFromMvnPackageReachesMainWithTheDependencyOnTheC
         if (c != '\r') record += c;
     // The runtime's main gets the console kind ("false"), the main class from the jar's manifest
     // and the user's argument.
-    EXPECT_NE(record.find("main-arg 0" + units("false") + "\n"), std::string::npos) << record;
-    EXPECT_NE(record.find("main-arg 1" + units("com.example.mavenhello.MavenHello") + "\n"), std::string::npos)
+    EXPECT_NE(record.find("main-arg 0" + hexUnits(u"false") + "\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("main-arg 1" + hexUnits(u"com.example.mavenhello.MavenHello") + "\n"), std::string::npos)
         << record;
-    EXPECT_NE(record.find(units("maven") + "\n"), std::string::npos) << record;
+    EXPECT_NE(record.find(hexUnits(u"maven") + "\n"), std::string::npos) << record;
     // The POM's VM option.
     EXPECT_NE(record.find("-Xmx128m"), std::string::npos) << record;
     size_t classPath = record.find("-Djava.class.path=");

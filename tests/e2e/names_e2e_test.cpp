@@ -23,16 +23,6 @@ std::wstring lowered(std::wstring text) {
     return text;
 }
 
-std::string hexUnits(const std::wstring& text) {
-    std::string hex;
-    char unit[8];
-    for (wchar_t c : text) {
-        snprintf(unit, sizeof(unit), " %04x", static_cast<unsigned>(c));
-        hex += unit;
-    }
-    return hex;
-}
-
 std::wstring longForm(const std::wstring& path) { return L"\\\\?\\" + path; }
 
 class Names : public jaunt_test::LauncherTest {
@@ -122,8 +112,9 @@ TEST_F(Names, FolderProfileAndArgumentsOutsideTheCodePageReachJavaWithoutShortNa
     EXPECT_EQ(property("java.class.path"), tempDir + "\\inc.jar;" + directory + "\\lib\\app.jar;");
     std::vector<std::string> arguments = recorded("main-arg ");
     ASSERT_GE(arguments.size(), 2u);
-    EXPECT_EQ(arguments[arguments.size() - 2], std::to_string(arguments.size() - 2) + hexUnits(L"\x0141ukasz"));
-    EXPECT_EQ(arguments.back(), std::to_string(arguments.size() - 1) + hexUnits(L"\x30a2 x"));
+    size_t last = arguments.size() - 1;
+    EXPECT_EQ(arguments[last - 1], std::to_string(last - 1) + jaunt_test::hexUnits(u"\x0141ukasz"));
+    EXPECT_EQ(arguments[last], std::to_string(last) + jaunt_test::hexUnits(u"\x30a2 x"));
 }
 
 TEST_F(Names, PathsPastMaxPathWork) {

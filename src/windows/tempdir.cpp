@@ -40,6 +40,27 @@ bool chooseFallback(char* buffer, size_t size) {
     return false;
 }
 
+// The long form of the platform's temporary path, as longPathName gives it. Extraction and the
+// cleanup of earlier runs both need it, and every lookup walks each folder of the path, which
+// costs Wine about a millisecond; a successful lookup is kept for the same text.
+uint32_t longTempPath(const char* platform, char* buffer, uint32_t size) {
+    static char lastPlatform[kTextSize];
+    static char lastLong[kTextSize];
+    static uint32_t lastLength = 0;
+    if (lastLength == 0 || std::strcmp(lastPlatform, platform) != 0) {
+        uint32_t length = longPathName(platform, buffer, size);
+        if (length > 0 && length < size && copyText(lastLong, sizeof(lastLong), buffer) &&
+            copyText(lastPlatform, sizeof(lastPlatform), platform))
+            lastLength = length;
+        else
+            lastLength = 0;
+        return length;
+    }
+    if (lastLength >= size) return lastLength + 1;
+    copyText(buffer, size, lastLong);
+    return lastLength;
+}
+
 }  // namespace
 
 bool isWritableDirectory(const char* directory) {
@@ -65,7 +86,7 @@ void tempDirectory(char* buffer, size_t size) {
     // text in the system's code page. When the long form cannot be had, the platform's own text is
     // examined.
     char longForm[kTextSize];
-    uint32_t longLength = longPathName(platform, longForm, sizeof(longForm));
+    uint32_t longLength = longTempPath(platform, longForm, sizeof(longForm));
     const char* examined = longLength > 0 && longLength < sizeof(longForm) ? longForm : platform;
     if (platform[0] != 0 && representableInAnsi(examined) && copyText(buffer, size, platform)) return;
 
@@ -92,7 +113,7 @@ std::vector<std::string> temporaryRoots() {
     if (length > 0 && length < sizeof(platform)) {
         add(platform);
         char longForm[kTextSize];
-        uint32_t longLength = longPathName(platform, longForm, sizeof(longForm));
+        uint32_t longLength = longTempPath(platform, longForm, sizeof(longForm));
         if (longLength > 0 && longLength < sizeof(longForm)) add(longForm);
     }
     char windows[kTextSize];

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "boundedtext.h"
 #include "tempdir.h"
@@ -47,6 +48,24 @@ TEST_F(TempDirectoryChoice, AnUnrepresentablePathFallsBackToTheWindowsTemp) {
     jaunt::tempDirectory(chosen, sizeof(chosen));
     EXPECT_EQ(std::string(chosen), std::string(windows) + "\\temp");
     RemoveDirectoryW(cyrillic.c_str());
+}
+
+// The long form of the temporary path is looked up once per text: a TMP that names another folder
+// must be looked up anew, not answered with the last folder's long form.
+TEST_F(TempDirectoryChoice, TheRootsFollowTheTemporaryPathInItsLongForm) {
+    jaunt_test::TempDirectory dir("roots");
+    for (const char* name : {"first temporary folder", "second temporary folder"}) {
+        std::string folder = dir.file(name);
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        char shortForm[MAX_PATH];
+        ASSERT_NE(GetShortPathNameA(folder.c_str(), shortForm, sizeof(shortForm)), 0u);
+        SetEnvironmentVariableA("TMP", shortForm);
+        for (int call = 0; call < 2; ++call) {
+            std::vector<std::string> roots = jaunt::temporaryRoots();
+            EXPECT_EQ(roots.at(0), shortForm);
+            EXPECT_EQ(roots.at(1), folder) << "call " << call;
+        }
+    }
 }
 
 TEST(WritableDirectory, ProbesLeaveNothingAndSurviveOtherProbes) {

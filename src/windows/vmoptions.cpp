@@ -54,11 +54,26 @@ std::vector<std::string> buildSystemProperties() {
     return properties;
 }
 
+namespace {
+
+// The launcher's file under its long name. Only the file's own name decides which files beside it
+// are meant, so only that name is looked up, in its folder; the folders keep the form modulePath
+// gives them, which names the same places. (The long form of the whole path would look up every
+// folder of it, a millisecond under Wine.) Where the lookup fails, modulePath as it is.
+std::string longModuleFileName() {
+    const char* path = modulePath();
+    const char* separator = std::strrchr(path, '\\');
+    FoundFile found;
+    HANDLE search = separator != nullptr ? findFirstFile(path, &found) : INVALID_HANDLE_VALUE;
+    if (search == INVALID_HANDLE_VALUE) return path;
+    FindClose(search);
+    return std::string(path, separator + 1) + found.name;
+}
+
+}  // namespace
+
 FILE* openVmOptionsFile() {
-    char launcher[kTextSize];
-    uint32_t length = longPathName(modulePath(), launcher, sizeof(launcher));
-    if (length == 0 || length >= sizeof(launcher)) copyText(launcher, sizeof(launcher), modulePath());
-    std::string name = launcher;
+    std::string name = longModuleFileName();
     std::string withoutExe = name.size() >= 4 ? name.substr(0, name.size() - 4) : name;
     FILE* file = openFile((withoutExe + ".vmoptions").c_str(), L"rb");
     if (file == nullptr) file = openFile((name + ".vmoptions").c_str(), L"rb");

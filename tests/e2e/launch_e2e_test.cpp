@@ -32,14 +32,14 @@ protected:
                                                                               jaunt_test::JvmLibrary::Recording}); }
 
     // A launcher that finds the JRE beside it; records added after the defaults replace them.
-    std::string makeApp(std::vector<jaunt::NarrowRecord> extra = {}) {
+    std::string makeApp(std::vector<jaunt::NarrowRecord> extra = {}, const std::string& name = "app.exe") {
         std::vector<jaunt::NarrowRecord> records = jaunt_test::consoleRecords(
             {{128, "Bjre"}, {122, "com.example.Main"}, {1005, "The JVM could not be started."},
              {1006, "File or directory %FILE_NAME% not found or empty"},
              {1008, "The environment variable %ENV_VAR_NAME% has to be defined"}, {1009, "Internal error %ERROR_CODE%"},
              {1010, "Couldn't load main class."}, {1011, "Main method not found."}});
         records.insert(records.end(), extra.begin(), extra.end());
-        return make(records);
+        return make(records, name);
     }
 
     jaunt_test::RunResult launch(const std::wstring& arguments = L"", const std::string& script = "",
@@ -164,6 +164,15 @@ TEST_F(Launch, TheVmoptionsFileBesideTheLauncherComesBeforeTheClassPath) {
     DeleteFileA(dir.file("app.vmoptions").c_str());
     ASSERT_EQ(launch().exitCode, 0u);
     EXPECT_EQ(options().at(2), "-Dignored=1") << "the second name is used when the first is missing";
+
+    // Started by its short name, a launcher finds the file named after its long name.
+    makeApp({}, "My Application.exe");
+    jaunt_test::writeText(dir.file("My Application.vmoptions"), "-Dlong=1\n");
+    char shortName[MAX_PATH];
+    ASSERT_NE(GetShortPathNameA(exe.c_str(), shortName, sizeof(shortName)), 0u);
+    exe = shortName;
+    ASSERT_EQ(launch().exitCode, 0u);
+    EXPECT_EQ(options().at(2), "-Dlong=1");
 }
 
 TEST_F(Launch, MainReceivesTheRuntimeArgumentsTheProgramNameAndTheUsersArguments) {

@@ -138,27 +138,43 @@ bool removeEmptyDirectory(const char* path) {
     return removeDirectory(path) != FALSE;
 }
 
+// Appends every path and its ";" to one list of the open key, in order. An entry that would take the
+// list past its limit is dropped (a shorter one after it may still fit); a list that already holds
+// more than the limit is left as it is, since it cannot be extended without losing what it holds.
+void appendToList(HKEY key, const char* valueName, const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    char list[kTextSize];
+    if (!readList(key, valueName, list)) return;
+    size_t length = textLength(list);
+    bool extended = false;
+    for (const std::string& path : paths) {
+        size_t entryLength = textLength(path.c_str()) + 1;
+        if (length + entryLength > kRemovalListLimit) continue;
+        appendText(list, sizeof(list), path.c_str());
+        appendText(list, sizeof(list), ";");
+        length += entryLength;
+        extended = true;
+    }
+    if (extended) writeList(key, valueName, list);
+}
+
 }  // namespace
+
+void appendRemovalEntries(const std::vector<std::string>& files, const std::vector<std::string>& directories) {
+    if (files.empty() && directories.empty()) return;
+    ListLock lock;
+    HKEY key = nullptr;
+    if (createKey(HKEY_CURRENT_USER, kRemovalListKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    appendToList(key, "delete_file", files);
+    appendToList(key, "delete_dir", directories);
+    RegCloseKey(key);
+}
 
 void appendRemovalEntry(const char* valueName, const char* path) {
     ListLock lock;
     HKEY key = nullptr;
     if (createKey(HKEY_CURRENT_USER, kRemovalListKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-
-    char list[kTextSize];
-    if (!readList(key, valueName, list)) {
-        // A list longer than the limit cannot be extended without losing what it holds.
-        RegCloseKey(key);
-        return;
-    }
-
-    size_t length = textLength(list);
-    size_t entryLength = textLength(path) + 1;
-    if (length + entryLength <= kRemovalListLimit) {
-        appendText(list, sizeof(list), path);
-        appendText(list, sizeof(list), ";");
-        writeList(key, valueName, list);
-    }
+    appendToList(key, valueName, std::vector<std::string>(1, path));
     RegCloseKey(key);
 }
 

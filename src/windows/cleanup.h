@@ -3,6 +3,9 @@
 // by ";".
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace jaunt {
 
 // The registry key that holds both lists.
@@ -12,6 +15,10 @@ constexpr unsigned kRemovalListLimit = 8191;
 
 // Appends path and ";" to the named list. Registry failures are silent.
 void appendRemovalEntry(const char* valueName, const char* path);
+
+// Appends every file to "delete_file" and every directory to "delete_dir", in order, in one locked
+// pass over the key; nothing at all is touched when both are empty.
+void appendRemovalEntries(const std::vector<std::string>& files, const std::vector<std::string>& directories);
 
 // Removes what earlier runs listed: every listed file that nobody holds open, then every listed
 // directory that is empty. What still exists stays listed for the next run. Only extraction

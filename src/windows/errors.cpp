@@ -44,8 +44,7 @@ void addPendingFile(const char* path) { pendingFiles().push_back(path); }
 void addPendingDirectory(const char* path) { pendingDirectories().push_back(path); }
 
 void recordPendingDeletions() {
-    for (const std::string& path : pendingFiles()) appendRemovalEntry("delete_file", path.c_str());
-    for (const std::string& path : pendingDirectories()) appendRemovalEntry("delete_dir", path.c_str());
+    appendRemovalEntries(pendingFiles(), pendingDirectories());
 }
 
 namespace {

@@ -51,6 +51,23 @@ TEST_F(RemovalLists, AnEntryThatWouldPassTheLimitIsDroppedAndTheListKept) {
     EXPECT_EQ(readValue("delete_file").size(), jaunt::kRemovalListLimit);
     jaunt::appendRemovalEntry("delete_file", "");
     EXPECT_EQ(readValue("delete_file").size(), jaunt::kRemovalListLimit);
+
+    // In one pass each entry is judged against the room the entries before it left: of five bytes,
+    // "ab;" and "c;" take all, so the empty entry after them no longer fits.
+    std::string almost(jaunt::kRemovalListLimit - 5, 'q');
+    writeValue("delete_file", REG_SZ, almost.data(), static_cast<DWORD>(almost.size()));
+    writeValue("delete_dir", REG_SZ, "", 0);
+    jaunt::appendRemovalEntries({"abcdef", "ab", "c", ""}, {"C:\\d1", "C:\\d2"});
+    std::string files = readValue("delete_file");
+    EXPECT_EQ(files.size(), jaunt::kRemovalListLimit);
+    EXPECT_EQ(files.substr(almost.size()), "ab;c;");
+    EXPECT_EQ(readValue("delete_dir"), "C:\\d1;C:\\d2;");
+}
+
+TEST_F(RemovalLists, NothingToRecordTouchesNoKey) {
+    jaunt::appendRemovalEntries({}, {});
+    HKEY key = nullptr;
+    EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, jaunt::kRemovalListKey, 0, KEY_READ, &key), ERROR_SUCCESS);
 }
 
 TEST_F(RemovalLists, AListLargerThanTheBufferIsNeverOverwritten) {

@@ -38,11 +38,7 @@ unsigned long lastError() { return static_cast<unsigned long>(GetLastError()); }
 // keep the default search.
 void setDllDirectory(const char* directory) {
     typedef BOOL(WINAPI * SetDllDirectoryRoutine)(LPCWSTR);
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    SetDllDirectoryRoutine routine =
-        kernel ? reinterpret_cast<SetDllDirectoryRoutine>(
-                     reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")))
-               : nullptr;
+    SetDllDirectoryRoutine routine = kernelRoutine<SetDllDirectoryRoutine>("SetDllDirectoryW");
     if (routine != nullptr && !routine(directory ? wideText(directory).c_str() : nullptr))
         logError("SetDllDirectoryA(%s) failed: %lu", directory ? directory : "(null)", lastError());
 }
@@ -60,11 +56,7 @@ bool joinPath(char* path, size_t capacity, const char* directory, const char* na
 // Systems without SetSearchPathMode keep the default order.
 void useSafeSearchMode() {
     typedef BOOL(WINAPI * SetSearchPathModeRoutine)(DWORD);
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    SetSearchPathModeRoutine routine =
-        kernel ? reinterpret_cast<SetSearchPathModeRoutine>(
-                     reinterpret_cast<void*>(GetProcAddress(kernel, "SetSearchPathMode")))
-               : nullptr;
+    SetSearchPathModeRoutine routine = kernelRoutine<SetSearchPathModeRoutine>("SetSearchPathMode");
     if (routine != nullptr && !routine(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE))
         logError("SetSearchPathMode failed: %lu", lastError());
 }

@@ -87,10 +87,7 @@ bool handleAttributes(HANDLE handle, DWORD* attributes) {
     static bool bound = false;
     static HandleInformationRoutine query = nullptr;
     if (!bound) {
-        HMODULE kernel = GetModuleHandleA("KERNEL32");
-        query = kernel ? reinterpret_cast<HandleInformationRoutine>(
-                             reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileInformationByHandleEx")))
-                       : nullptr;
+        query = kernelRoutine<HandleInformationRoutine>("GetFileInformationByHandleEx");
         bound = true;
     }
     FILE_ATTRIBUTE_TAG_INFO tagged;
@@ -167,14 +164,6 @@ void appendRemovalEntries(const std::vector<std::string>& files, const std::vect
     if (createKey(HKEY_CURRENT_USER, kRemovalListKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
     appendToList(key, "delete_file", files);
     appendToList(key, "delete_dir", directories);
-    RegCloseKey(key);
-}
-
-void appendRemovalEntry(const char* valueName, const char* path) {
-    ListLock lock;
-    HKEY key = nullptr;
-    if (createKey(HKEY_CURRENT_USER, kRemovalListKey, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    appendToList(key, valueName, std::vector<std::string>(1, path));
     RegCloseKey(key);
 }
 

@@ -13,11 +13,9 @@ constexpr const char* kRemovalListKey = "SOFTWARE\\loomwright\\jaunt\\temp\\";
 // A list is limited to kRemovalListLimit bytes of text; an entry that would pass it is dropped.
 constexpr unsigned kRemovalListLimit = 8191;
 
-// Appends path and ";" to the named list. Registry failures are silent.
-void appendRemovalEntry(const char* valueName, const char* path);
-
-// Appends every file to "delete_file" and every directory to "delete_dir", in order, in one locked
-// pass over the key; nothing at all is touched when both are empty.
+// Appends every file and its ";" to "delete_file" and every directory to "delete_dir", in order, in
+// one locked pass over the key; nothing at all is touched when both are empty. Registry failures are
+// silent.
 void appendRemovalEntries(const std::vector<std::string>& files, const std::vector<std::string>& directories);
 
 // Removes what earlier runs listed: every listed file that nobody holds open, then every listed

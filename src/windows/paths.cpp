@@ -68,10 +68,7 @@ LongPathRoutine platformLongPathRoutine() {
     static bool bound = false;
     static LongPathRoutine platform = nullptr;
     if (!bound) {
-        HMODULE kernel = GetModuleHandleA("KERNEL32");
-        platform = kernel ? reinterpret_cast<LongPathRoutine>(
-                                reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameW")))
-                          : nullptr;
+        platform = kernelRoutine<LongPathRoutine>("GetLongPathNameW");
         if (platform != nullptr && platform(L"", nullptr, 0) == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
             platform = nullptr;
         bound = true;

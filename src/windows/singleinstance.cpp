@@ -40,8 +40,7 @@ std::wstring shortPath(const wchar_t* path) {
 // True unless the process's image is known to be another file than our own.
 bool runsOurImage(HANDLE process) {
     typedef BOOL(WINAPI * QueryImageName)(HANDLE, DWORD, LPWSTR, PDWORD);
-    QueryImageName query = reinterpret_cast<QueryImageName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameW")));
+    QueryImageName query = kernelRoutine<QueryImageName>("QueryFullProcessImageNameW");
     wchar_t theirs[kTextSize], ours[kTextSize];
     DWORD theirLength = kTextSize;
     if (query == nullptr || !query(process, 0, theirs, &theirLength)) return true;  // cannot tell

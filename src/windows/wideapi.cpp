@@ -126,6 +126,11 @@ HMODULE loadLibrary(const char* path, DWORD flags) {
     return LoadLibraryExW(wideFileName(path).c_str(), nullptr, flags);
 }
 
+void* kernelEntry(const char* name) {
+    HMODULE kernel = GetModuleHandleA("KERNEL32");
+    return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+}
+
 HANDLE findFirstFile(const char* pattern, FoundFile* found) {
     WIN32_FIND_DATAW data;
     HANDLE search = FindFirstFileW(wideFileName(pattern).c_str(), &data);

@@ -41,6 +41,14 @@ bool removeDirectory(const char* path);
 FILE* openFile(const char* path, const wchar_t* mode);
 HMODULE loadLibrary(const char* path, DWORD flags);
 
+// A routine of KERNEL32 by name, null where this system's KERNEL32 lacks it: routines newer than the
+// oldest Windows the launcher runs on are bound this way.
+void* kernelEntry(const char* name);
+template <typename Routine>
+Routine kernelRoutine(const char* name) {
+    return reinterpret_cast<Routine>(kernelEntry(name));
+}
+
 // One directory entry, its name in UTF-8 (a name that does not fit is skipped by the search).
 struct FoundFile {
     char name[1024];

@@ -32,9 +32,9 @@ protected:
 };
 
 TEST_F(RemovalLists, EntriesAreAppendedWithTheirSeparatorAndNoTerminator) {
-    jaunt::appendRemovalEntry("delete_file", "C:\\t\\a.jar");
-    jaunt::appendRemovalEntry("delete_file", "C:\\t\\b.jar");
-    jaunt::appendRemovalEntry("delete_dir", "C:\\t");
+    jaunt::appendRemovalEntries({"C:\\t\\a.jar"}, {});
+    jaunt::appendRemovalEntries({"C:\\t\\b.jar"}, {});
+    jaunt::appendRemovalEntries({}, {"C:\\t"});
     DWORD type = 0;
     EXPECT_EQ(readValue("delete_file", &type), "C:\\t\\a.jar;C:\\t\\b.jar;");
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
@@ -44,12 +44,12 @@ TEST_F(RemovalLists, EntriesAreAppendedWithTheirSeparatorAndNoTerminator) {
 TEST_F(RemovalLists, AnEntryThatWouldPassTheLimitIsDroppedAndTheListKept) {
     std::string full(jaunt::kRemovalListLimit - 4, 'p');  // room for exactly "abc;"
     writeValue("delete_file", REG_SZ, full.data(), static_cast<DWORD>(full.size()));
-    jaunt::appendRemovalEntry("delete_file", "abcd");
+    jaunt::appendRemovalEntries({"abcd"}, {});
     EXPECT_EQ(readValue("delete_file"), full);
-    jaunt::appendRemovalEntry("delete_file", "abc");
+    jaunt::appendRemovalEntries({"abc"}, {});
     EXPECT_EQ(readValue("delete_file"), full + "abc;");
     EXPECT_EQ(readValue("delete_file").size(), jaunt::kRemovalListLimit);
-    jaunt::appendRemovalEntry("delete_file", "");
+    jaunt::appendRemovalEntries({""}, {});
     EXPECT_EQ(readValue("delete_file").size(), jaunt::kRemovalListLimit);
 
     // In one pass each entry is judged against the room the entries before it left: of five bytes,
@@ -73,21 +73,21 @@ TEST_F(RemovalLists, NothingToRecordTouchesNoKey) {
 TEST_F(RemovalLists, AListLargerThanTheBufferIsNeverOverwritten) {
     std::string huge(12000, 'h');
     writeValue("delete_dir", REG_SZ, huge.data(), static_cast<DWORD>(huge.size()));
-    jaunt::appendRemovalEntry("delete_dir", "C:\\x");
+    jaunt::appendRemovalEntries({}, {"C:\\x"});
     EXPECT_EQ(readValue("delete_dir"), huge);
 }
 
 TEST_F(RemovalLists, AValueOfAnotherTypeStartsAFreshList) {
     DWORD number = 7;
     writeValue("delete_file", REG_DWORD, &number, sizeof(number));
-    jaunt::appendRemovalEntry("delete_file", "C:\\y");
+    jaunt::appendRemovalEntries({"C:\\y"}, {});
     EXPECT_EQ(readValue("delete_file"), "C:\\y;");
 }
 
 DWORD WINAPI appendMany(void* parameter) {
     int thread = static_cast<int>(reinterpret_cast<INT_PTR>(parameter));
     for (int i = 0; i < 25; ++i)
-        jaunt::appendRemovalEntry("delete_file", ("C:\\t" + std::to_string(thread) + "_" + std::to_string(i)).c_str());
+        jaunt::appendRemovalEntries({"C:\\t" + std::to_string(thread) + "_" + std::to_string(i)}, {});
     return 0;
 }
 

@@ -167,8 +167,8 @@ TEST_F(Extraction, ExtractedFilesAreKeptFromACleanupUntilReleased) {
     char directory[jaunt::kTextSize];
     ASSERT_TRUE(jaunt::extractIncludedFilesFrom(path.c_str(), directory, sizeof(directory)));
     std::string jar = std::string(directory) + "\\held.jar";
-    jaunt::appendRemovalEntry("delete_file", jar.c_str());
-    jaunt::appendRemovalEntry("delete_dir", directory);
+    jaunt::appendRemovalEntries({jar}, {});
+    jaunt::appendRemovalEntries({}, {directory});
     // Others may still read the file while it is held (as the JVM does).
     HANDLE reader = openFile(jar, GENERIC_READ);
     EXPECT_NE(reader, INVALID_HANDLE_VALUE);

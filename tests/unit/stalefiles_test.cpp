@@ -192,7 +192,7 @@ DWORD WINAPI appendHeldFiles(void* parameter) {
     auto* work = static_cast<AppendWork*>(parameter);
     for (int i = 0; i < 15; ++i) {
         std::string path = work->directory + "\\t" + std::to_string(work->thread) + "_" + std::to_string(i) + ".jar";
-        jaunt::appendRemovalEntry("delete_file", path.c_str());
+        jaunt::appendRemovalEntries({path}, {});
     }
     return 0;
 }

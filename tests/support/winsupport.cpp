@@ -154,6 +154,22 @@ HANDLE inheritableFile(const std::string& path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// CreateProcessW with inherited handles and a wide environment. Under load Wine now and then reports
+// ERROR_INTERNAL_ERROR when the new process ended before its start completed, before any of the
+// program's code ran; that start is tried again, up to three times in all. Every other failure,
+// and a third internal error, is the caller's.
+BOOL createProcess(const std::wstring& commandLine, DWORD flags, std::wstring& environment, const std::wstring& directory,
+                   STARTUPINFOW* startup, PROCESS_INFORMATION* process) {
+    for (int attempt = 1;; ++attempt) {
+        std::wstring line = commandLine;  // the call may write into its command line
+        BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
+                                      CREATE_UNICODE_ENVIRONMENT | flags, &environment[0],
+                                      directory.empty() ? nullptr : directory.c_str(), startup, process);
+        if (started || GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3) return started;
+        Sleep(200);
+    }
+}
+
 }  // namespace
 
 RunResult run(const std::wstring& commandLine, const RunOptions& options) {
@@ -179,12 +195,9 @@ RunResult run(const std::wstring& commandLine, const RunOptions& options) {
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process;
-    std::wstring mutableLine = commandLine;
     std::wstring block = environmentBlock(options);
-    std::wstring directory = widen(options.workingDirectory);
     RunResult result;
-    BOOL started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                                  &block[0], directory.empty() ? nullptr : directory.c_str(), &startup, &process);
+    BOOL started = createProcess(commandLine, 0, block, widen(options.workingDirectory), &startup, &process);
     CloseHandle(out);
     CloseHandle(err);
     CloseHandle(in);
@@ -219,11 +232,8 @@ bool startWithFlags(const std::wstring& commandLine, const RunOptions& options, 
         startup.dwFlags |= STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(options.showCommand);
     }
-    std::wstring mutableLine = commandLine;
     std::wstring block = environmentBlock(options);
-    std::wstring directory = widen(options.workingDirectory);
-    BOOL started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT | flags,
-                                  &block[0], directory.empty() ? nullptr : directory.c_str(), &startup, process);
+    BOOL started = createProcess(commandLine, flags, block, widen(options.workingDirectory), &startup, process);
     DWORD error = GetLastError();
     CloseHandle(nul);
     SetLastError(error);
